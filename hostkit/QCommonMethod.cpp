@@ -1,0 +1,25 @@
+#include "QCommonMethod.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+QUrl QCommonMethod::pageUrl(const QString& name, const QString& extra)
+{
+    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/help/");
+    // Only plain page names: a name must not lead out of the help folder.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    QString file = folder + QStringLiteral("index.html");
+    if (plain.match(name).hasMatch() && QFileInfo::exists(folder + name + QStringLiteral(".html")))
+        file = folder + name + QStringLiteral(".html");
+    QUrl url = QUrl::fromLocalFile(file);
+    if (!extra.isEmpty())
+        url.setQuery(extra);
+    return url;
+}
+
+bool QCommonMethod::openUrl(const QString& name, const QString& extra)
+{
+    return QDesktopServices::openUrl(pageUrl(name, extra));
+}

@@ -1,0 +1,64 @@
+#include "QMainApplication.h"
+
+#include "CGlobal.h"
+#include "CSetting.h"
+#include "PlatformShell.h"
+#include "QCustomUI.h"
+#include "QGlobalSettings.h"
+#include "QPath.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QResource>
+#include <QTranslator>
+#include <QWidget>
+
+QMainApplication::QMainApplication(int& argc, char** argv) : QSingleApplication(argc, argv)
+{
+    // The crash hand-over is installed here, before anything else can fail, with
+    // QCoreApplication::applicationName(), once the dump program ships.
+    QDir::setCurrent(QPath::programFolder());
+    QGlobalSettings::load(QPath::programFolder() + QStringLiteral("/app.ini"));
+    setServerName(QStringLiteral("reelcast_win"));
+}
+
+void QMainApplication::initialize()
+{
+    QResource::registerResource(QPath::programFolder() + QStringLiteral("/skin/skin"), QString());
+    CGlobal::init();
+    QCustomUI::setAboutImage(QStringLiteral(":/image/logo.about.png"));
+    loadLanguage();
+}
+
+void QMainApplication::loadLanguage()
+{
+    const QString language =
+        CSetting::getString(QStringLiteral("language"), QStringLiteral("type"), QGlobalSettings::defaultLanguage());
+    const QString file = QStringLiteral("%1/language/%2_%3.qm")
+                             .arg(QCoreApplication::applicationDirPath(), QStringLiteral("reelcast"), language);
+    if (!QFileInfo::exists(file))
+        return;
+    delete translator_;
+    translator_ = new QTranslator();
+    translator_->load(file);
+    QCoreApplication::installTranslator(translator_);
+}
+
+int QMainApplication::runMain()
+{
+    platform::startStartupScript(QPath::programFolder().toStdWString());
+
+    // Until the main window exists, a plain window carries the program's life cycle.
+    auto window = QSharedPointer<QWidget>::create();
+    window->setObjectName(QStringLiteral("startWindow"));
+    window->setWindowTitle(QGlobalSettings::appName());
+    window->resize(778, 444);
+    mainWindow_ = window;
+    mainWindow_->show();
+    return exec();
+}
+
+void QMainApplication::release()
+{
+    CGlobal::release();
+}

@@ -2,12 +2,16 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 QUrl QCommonMethod::pageUrl(const QString& name, const QString& extra)
 {
-    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/help/");
+    // The program runs from its program folder; the executable's folder is the fall-back.
+    QString folder = QDir::currentPath() + QStringLiteral("/help/");
+    if (!QFileInfo(folder).isDir())
+        folder = QCoreApplication::applicationDirPath() + QStringLiteral("/help/");
     // Only plain page names: a name must not lead out of the help folder.
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]+$"));
     QString file = folder + QStringLiteral("index.html");

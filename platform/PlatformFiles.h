@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Free bytes on the volume that holds `path`; 0 when that cannot be told (empty path, no volume).
+// Windows: the volume root is the path's first character followed by ":/" and the count includes
+// blocks reserved for others. Elsewhere: the nearest existing folder of the path, counting only the
+// bytes the user may fill.
+unsigned long long diskFreeBytes(const std::wstring& path);
+
+enum class CreateFileResult
+{
+    Created,
+    AccessDenied,
+    Failed
+};
+
+// Creates (or truncates) `filePath` for writing, closes it and removes it again. AccessDenied only
+// when the system refused for lack of permission (Windows ERROR_ACCESS_DENIED; elsewhere EACCES,
+// EPERM or EROFS); every other failure, such as a missing folder, is Failed.
+CreateFileResult createAndRemoveFile(const std::wstring& filePath);
+
+// Adds the hidden and system attributes; false when the attributes cannot be read or set, and
+// always false where the file system has no such attributes.
+bool setHiddenSystem(const std::wstring& path);
+
+} // namespace platform

@@ -1,0 +1,59 @@
+#include "PlatformFiles.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray nativePath(const std::wstring& path)
+{
+    return QFile::encodeName(QString::fromStdWString(path));
+}
+
+} // namespace
+
+unsigned long long platform::diskFreeBytes(const std::wstring& path)
+{
+    if (path.empty())
+        return 0;
+    // A recording folder may not exist yet; its volume is that of the nearest existing parent.
+    QString folder = QFileInfo(QString::fromStdWString(path)).absoluteFilePath();
+    while (!QFileInfo::exists(folder)) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder)
+            return 0;
+        folder = parent;
+    }
+    struct statvfs st {};
+    if (statvfs(QFile::encodeName(folder).constData(), &st) != 0)
+        return 0;
+    return static_cast<unsigned long long>(st.f_bavail) * st.f_frsize;
+}
+
+platform::CreateFileResult platform::createAndRemoveFile(const std::wstring& filePath)
+{
+    const QByteArray name = nativePath(filePath);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM || error == EROFS)
+            return CreateFileResult::AccessDenied;
+        return CreateFileResult::Failed;
+    }
+    ::close(fd);
+    ::unlink(name.constData());
+    return CreateFileResult::Created;
+}
+
+bool platform::setHiddenSystem(const std::wstring&)
+{
+    return false;
+}

@@ -1,0 +1,36 @@
+#include "PlatformFiles.h"
+
+#include <windows.h>
+
+unsigned long long platform::diskFreeBytes(const std::wstring& path)
+{
+    if (path.empty())
+        return 0;
+    std::wstring root(1, path[0]);
+    root += L":/";
+    ULARGE_INTEGER available{}, total{}, free{};
+    if (!GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free))
+        return 0;
+    return free.QuadPart;
+}
+
+platform::CreateFileResult platform::createAndRemoveFile(const std::wstring& filePath)
+{
+    HANDLE file = CreateFileW(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_ACCESS_DENIED ? CreateFileResult::AccessDenied
+                                                     : CreateFileResult::Failed;
+    }
+    CloseHandle(file);
+    DeleteFileW(filePath.c_str());
+    return CreateFileResult::Created;
+}
+
+bool platform::setHiddenSystem(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    return SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) != 0;
+}

@@ -1,0 +1,156 @@
+#include "QRecordLog.h"
+
+#include "CGlobal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRegularExpression>
+
+#include <memory>
+
+namespace {
+
+const char kSeparator[] = "***************************************************\r\n";
+const char kTerminator[] = "\r\n\r\n";
+
+// The runs write from pool workers while the interface thread may create, close or discard;
+// one lock keeps the current log from being replaced under a writer.
+QMutex& logMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+std::unique_ptr<QRecordLog>& currentLog()
+{
+    static std::unique_ptr<QRecordLog> log;
+    return log;
+}
+
+} // namespace
+
+QRecordLog::QRecordLog() = default;
+
+QRecordLog::~QRecordLog()
+{
+    closeFile();
+}
+
+QString QRecordLog::folder()
+{
+    return CGlobal::getAppDataPath() + QStringLiteral("ffmpeg");
+}
+
+void QRecordLog::create()
+{
+    std::unique_ptr<QRecordLog> log(new QRecordLog());
+    const QString logFolder = folder();
+    QDir().mkdir(logFolder);
+    log->fileName_ = logFolder + QDir::separator() +
+                     QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss.log"));
+    log->file_.setFileName(log->fileName_);
+    log->open_ = log->file_.open(QIODevice::WriteOnly);
+
+    QMutexLocker lock(&logMutex());
+    currentLog() = std::move(log);
+}
+
+void QRecordLog::writeBytes(const QByteArray& bytes)
+{
+    if (open_ && !bytes.isEmpty())
+        file_.write(bytes);
+}
+
+void QRecordLog::closeFile()
+{
+    if (file_.isOpen())
+        file_.close();
+    open_ = false;
+}
+
+void QRecordLog::beginRun()
+{
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get())
+        log->writeBytes(QByteArray(kSeparator));
+}
+
+QString QRecordLog::filtered(const QString& chunk)
+{
+    // "^" holds only at the start of the chunk and "." crosses line ends, so a chunk that begins
+    // with a progress line loses everything up to its last carriage return.
+    static const QRegularExpression progress(QStringLiteral("^frame=.*\\r"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    QString text = chunk;
+    return text.remove(progress);
+}
+
+void QRecordLog::writeFiltered(const QString& text)
+{
+    const QByteArray bytes = filtered(text).toUtf8();
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get())
+        log->writeBytes(bytes);
+}
+
+void QRecordLog::write(const QByteArray& bytes)
+{
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get())
+        log->writeBytes(bytes);
+}
+
+void QRecordLog::endRun()
+{
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get()) {
+        log->writeBytes(QByteArray(kTerminator));
+        if (log->open_)
+            log->file_.flush();
+    }
+}
+
+void QRecordLog::writeError(const QByteArray& output)
+{
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get()) {
+        log->writeBytes(QByteArray(kSeparator));
+        log->writeBytes(output);
+        log->writeBytes(QByteArray(kTerminator));
+        if (log->open_)
+            log->file_.flush();
+    }
+}
+
+void QRecordLog::close()
+{
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get())
+        log->closeFile();
+}
+
+void QRecordLog::discard()
+{
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get()) {
+        log->closeFile();
+        if (!log->fileName_.isEmpty())
+            QFile::remove(log->fileName_);
+    }
+}
+
+QString QRecordLog::fileName()
+{
+    QMutexLocker lock(&logMutex());
+    QRecordLog* log = currentLog().get();
+    return log ? log->fileName_ : QString();
+}
+
+bool QRecordLog::isOpen()
+{
+    QMutexLocker lock(&logMutex());
+    QRecordLog* log = currentLog().get();
+    return log && log->open_;
+}

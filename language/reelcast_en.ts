@@ -19,10 +19,89 @@ Records the screen, the camera and sound.</translation>
     </message>
 </context>
 <context>
+    <name>HMessageBox</name>
+    <message>
+        <source>提示</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>确定</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
+    <name>QCommandLine</name>
+    <message>
+        <source>未检测到设备：%1</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
     <name>QGlobalSettings</name>
     <message>
         <source>Vexlo录屏助手</source>
         <translation>Vexlo Screen Recorder</translation>
+    </message>
+</context>
+<context>
+    <name>QMediaManager</name>
+    <message>
+        <source>视频保存目录不存在！</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>ffmpeg进程启动失败！</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>视频录制失败，详情请查看错误日志！</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>Rec %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>Vexlo录屏</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>视频保存失败,详情请查看日志！</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
+    <name>QPreviewWindow</name>
+    <message>
+        <source>摄像头预览</source>
+        <translation>Camera preview</translation>
+    </message>
+    <message>
+        <source>摄像头预览 - %1</source>
+        <translation>Camera preview - %1</translation>
+    </message>
+    <message>
+        <source>正在打开摄像头…</source>
+        <translation>Opening the camera…</translation>
+    </message>
+</context>
+<context>
+    <name>QVideoSettings</name>
+    <message>
+        <source>Alt</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>F6</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>F7</source>
+        <translation type="unfinished" />
     </message>
 </context>
 </TS>

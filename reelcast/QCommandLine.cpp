@@ -1,0 +1,266 @@
+#include "QCommandLine.h"
+
+#include "QDeviceManager.h"
+#include "QMarkSettings.h"
+#include "QVideoSettings.h"
+#include "UException.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStringList>
+
+#include <functional>
+
+const QString QCommandLine::SCREEN_CAPTURE_RECORDER = QStringLiteral("screen-capture-recorder");
+const QString QCommandLine::VIRTUAL_AUDIO_CAPTURE = QStringLiteral("virtual-audio-capturer");
+
+namespace {
+
+// Unqualified, so that a failed check carries the condition as it reads here.
+const QString& SCREEN_CAPTURE_RECORDER = QCommandLine::SCREEN_CAPTURE_RECORDER;
+const QString& VIRTUAL_AUDIO_CAPTURE = QCommandLine::VIRTUAL_AUDIO_CAPTURE;
+
+struct QualityProfile
+{
+    int frameRate;
+    int videoKbps;
+    int crf;
+    int sampleRate;
+    int audioKbps;
+};
+
+QualityProfile profileOf(int quality)
+{
+    switch (quality) {
+    case Low:
+        return {15, 180, 24, 44100, 128};
+    case Recommended:
+        return {18, 300, 22, 44100, 128};
+    case High:
+        return {24, 500, 20, 48000, 256};
+    case HD:
+        return {24, 800, 18, 48000, 256};
+    default:
+        return {30, 2000, 18, 44100, 128};
+    }
+}
+
+QString overlayOf(int position)
+{
+    switch (position) {
+    case TopLeft:
+        return QStringLiteral("overlay=20:20");
+    case TopRight:
+        return QStringLiteral("overlay=(main_w-overlay_w) - 20:20");
+    case BottomLeft:
+        return QStringLiteral("overlay=20:(main_h - overlay_h) - 20");
+    case BottomRight:
+        return QStringLiteral("overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20");
+    default:
+        return QString();
+    }
+}
+
+// Outcome of the last build, process-wide.
+QMutex g_errorMutex;
+bool g_hasError = false;
+QString g_errorString;
+
+void setOutcome(bool failed, const QString& message)
+{
+    QMutexLocker lock(&g_errorMutex);
+    g_hasError = failed;
+    g_errorString = message;
+}
+
+// Appends the pieces of one build in order; the device checks throw out of it.
+class Builder
+{
+public:
+    Builder(const QString& workFolder, const QRect& rect) : m_workFolder(workFolder), m_rect(rect) {}
+
+    void run(QStringList& pieces);
+
+private:
+    bool addScreen(QStringList& pieces);
+    bool addCamera(QStringList& pieces);
+    bool addMark(QStringList& pieces);
+    int addSound(QStringList& pieces);
+
+    // The encoder's own device list, listed once per build however many checks need it.
+    const QStringList& encoderDevices()
+    {
+        if (!m_encoderListed) {
+            m_encoderDevices = QDeviceManager::encoderDeviceNames();
+            m_encoderListed = true;
+        }
+        return m_encoderDevices;
+    }
+
+    QString m_workFolder;
+    QRect m_rect;
+    bool m_encoderListed = false;
+    QStringList m_encoderDevices;
+};
+
+bool Builder::addScreen(QStringList& pieces)
+{
+    const int mode = QVideoSettings::getMode();
+    if (mode == Camera)
+        return false;
+    if (mode == Game) {
+        const QStringList& videoDevices = encoderDevices();
+        UEXCEPTION_CHECK(videoDevices.contains(SCREEN_CAPTURE_RECORDER),
+                         QCommandLine::tr("未检测到设备：%1").arg(SCREEN_CAPTURE_RECORDER));
+        pieces << QStringLiteral("-f dshow")
+               << QStringLiteral("-i video=") + QCommandLine::quoted(SCREEN_CAPTURE_RECORDER);
+        return true;
+    }
+    // The encoder's yuv420p output needs even dimensions.
+    int width = m_rect.width();
+    int height = m_rect.height();
+    if (width % 2 != 0)
+        width -= 1;
+    if (height % 2 != 0)
+        height -= 1;
+    pieces << QStringLiteral("-f gdigrab") << QStringLiteral("-offset_x %1").arg(m_rect.x())
+           << QStringLiteral("-offset_y %1").arg(m_rect.y())
+           << QStringLiteral("-video_size %1x%2").arg(width).arg(height) << QStringLiteral("-draw_mouse 1")
+           << QStringLiteral("-i desktop");
+    return true;
+}
+
+bool Builder::addCamera(QStringList& pieces)
+{
+    if (QVideoSettings::getMode() != Camera || QVideoSettings::getCameraType() != On)
+        return false;
+    const QStringList videoDevices = QDeviceManager::videoInputNames();
+    const QString deviceName = QVideoSettings::getCameraName();
+    UEXCEPTION_CHECK(videoDevices.contains(deviceName), QCommandLine::tr("未检测到设备：%1").arg(deviceName));
+    pieces << QStringLiteral("-f dshow");
+    const QStringList sizes = QDeviceManager::cameraResolutions(deviceName);
+    if (!sizes.isEmpty())
+        pieces << QStringLiteral("-video_size %1").arg(sizes.first());
+    pieces << QStringLiteral("-i video=") + QCommandLine::quoted(deviceName);
+    return true;
+}
+
+bool Builder::addMark(QStringList& pieces)
+{
+    if (QMarkSettings::getType() == NoMark)
+        return false;
+    const QString file = QMarkSettings::markFile();
+    if (!QFileInfo::exists(file))
+        return false;
+    pieces << QStringLiteral("-i ") + QCommandLine::quoted(file);
+    return true;
+}
+
+int Builder::addSound(QStringList& pieces)
+{
+    const int type = QVideoSettings::getAudioType();
+    int inputs = 0;
+    if (type & MicrophoneOnly) {
+        // The first microphone as it comes; a machine without one records silently.
+        const QStringList microphones = QDeviceManager::audioInputNames();
+        if (!microphones.isEmpty() && !microphones.first().isEmpty()) {
+            pieces << QStringLiteral("-f dshow")
+                   << QStringLiteral("-i audio=") + QCommandLine::quoted(microphones.first());
+            ++inputs;
+        }
+    }
+    if (type & SystemOnly) {
+        const QStringList& audios = encoderDevices();
+        UEXCEPTION_CHECK(audios.contains(VIRTUAL_AUDIO_CAPTURE),
+                         QCommandLine::tr("未检测到设备：%1").arg(VIRTUAL_AUDIO_CAPTURE));
+        pieces << QStringLiteral("-f dshow")
+               << QStringLiteral("-i audio=") + QCommandLine::quoted(VIRTUAL_AUDIO_CAPTURE);
+        ++inputs;
+    }
+    if (inputs == 2)
+        pieces << QStringLiteral("-filter_complex amix=inputs=2:duration=first:dropout_transition=2");
+    return inputs;
+}
+
+void Builder::run(QStringList& pieces)
+{
+    pieces << QStringLiteral("-y");
+    const bool screen = addScreen(pieces);
+    const bool camera = addCamera(pieces);
+    const bool mark = addMark(pieces);
+    if ((screen || camera) && mark) {
+        const int position =
+            QMarkSettings::getType() == TextMark ? QMarkSettings::getTextPos() : QMarkSettings::getImagePos();
+        pieces << QStringLiteral("-filter_complex ") + QCommandLine::quoted(overlayOf(position));
+    }
+    const int soundInputs = addSound(pieces);
+
+    const QualityProfile profile = profileOf(QVideoSettings::getQuality());
+    pieces << QStringLiteral("-framerate %1").arg(profile.frameRate) << QStringLiteral("-r %1").arg(profile.frameRate)
+           << QStringLiteral("-b:v %1k").arg(profile.videoKbps) << QStringLiteral("-crf %1").arg(profile.crf)
+           << QStringLiteral("-c:v libx264") << QStringLiteral("-preset ultrafast")
+           << QStringLiteral("-pix_fmt yuv420p");
+    if (soundInputs > 0) {
+        // The leading blank of the last piece is part of the established command line.
+        pieces << QStringLiteral("-ar %1").arg(profile.sampleRate) << QStringLiteral("-ab %1k").arg(profile.audioKbps)
+               << QStringLiteral(" -c:a aac");
+    }
+
+    pieces << QStringLiteral("-f %1 -movflags faststart").arg(QCommandLine::formatName());
+    const QString segment = m_workFolder + QDir::separator() +
+                            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss")) +
+                            QStringLiteral(".bak");
+    pieces << QCommandLine::quoted(segment);
+}
+
+} // namespace
+
+QString QCommandLine::build(const QString& workFolder, const QRect& rect)
+{
+    setOutcome(false, QString());
+    QStringList pieces;
+    try {
+        Builder(workFolder, rect).run(pieces);
+    } catch (const UException& e) {
+        setOutcome(true, QString::fromStdWString(e.message()));
+    }
+    return pieces.join(QLatin1Char(' '));
+}
+
+bool QCommandLine::hasError()
+{
+    QMutexLocker lock(&g_errorMutex);
+    return g_hasError;
+}
+
+QString QCommandLine::errorString()
+{
+    QMutexLocker lock(&g_errorMutex);
+    return g_errorString;
+}
+
+QString QCommandLine::formatName()
+{
+    switch (QVideoSettings::getFormat()) {
+    case FLV:
+        return QStringLiteral("flv");
+    case WMV:
+        return QStringLiteral("wmv");
+    case AVI:
+        return QStringLiteral("avi");
+    default:
+        return QStringLiteral("mp4");
+    }
+}
+
+QString QCommandLine::quoted(const QString& text)
+{
+    // Inside a double-quoted argument, three double quotes stand for one literal quote when
+    // the command string is split into arguments.
+    QString escaped = text;
+    escaped.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}

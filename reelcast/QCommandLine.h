@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+// Builds the encoder's arguments for one recording run from the stored options, the
+// watermark and the capture rectangle. Runs on a pool worker: the device checks start the
+// encoder's listings and wait for them.
+class QCommandLine : public QObject
+{
+    Q_OBJECT
+public:
+    // The DirectShow screen source of game recording and the system-sound source.
+    static const QString SCREEN_CAPTURE_RECORDER;
+    static const QString VIRTUAL_AUDIO_CAPTURE;
+
+    // The argument string without the encoder path. When a needed device is missing the
+    // result is incomplete and must not be run: check hasError() right after.
+    static QString build(const QString& workFolder, const QRect& rect);
+    // Whether the last build failed, and its message for the user (empty after success).
+    static bool hasError();
+    static QString errorString();
+    // The container name for the stored format ("mp4", "flv", "wmv", "avi").
+    static QString formatName();
+
+    // `text` in double quotes for the encoder command string; a double quote inside survives
+    // the command's splitting as part of the one argument.
+    static QString quoted(const QString& text);
+
+private:
+    QCommandLine() = delete;
+};

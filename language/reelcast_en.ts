@@ -37,7 +37,7 @@ Records the screen, the camera and sound.</translation>
     <name>QCommandLine</name>
     <message>
         <source>未检测到设备：%1</source>
-        <translation type="unfinished" />
+        <translation>Device not detected: %1</translation>
     </message>
 </context>
 <context>
@@ -93,15 +93,15 @@ Records the screen, the camera and sound.</translation>
     <name>QVideoSettings</name>
     <message>
         <source>Alt</source>
-        <translation type="unfinished" />
+        <translation>Alt</translation>
     </message>
     <message>
         <source>F6</source>
-        <translation type="unfinished" />
+        <translation>F6</translation>
     </message>
     <message>
         <source>F7</source>
-        <translation type="unfinished" />
+        <translation>F7</translation>
     </message>
 </context>
 </TS>

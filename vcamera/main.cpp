@@ -7,9 +7,13 @@
 #include "QPreviewWindow.h"
 #include "QQuitWatcher.h"
 
+#include "CSetting.h"
+#include "QGlobalSettings.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTextStream>
+#include <QTranslator>
 
 namespace {
 
@@ -29,6 +33,18 @@ QString cameraName(const QStringList& inputArgs)
     return input.startsWith(QStringLiteral("video=")) ? input.mid(6) : input;
 }
 
+// The language the user chose in the program, from the same files the program reads.
+void loadTranslation(QApplication& app)
+{
+    const QString folder = QCoreApplication::applicationDirPath();
+    QGlobalSettings::load(folder + QStringLiteral("/app.ini"));
+    const QString language =
+        CSetting::getString(QStringLiteral("language"), QStringLiteral("type"), QGlobalSettings::defaultLanguage());
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("%1/language/%2_%3.qm").arg(folder, QStringLiteral("reelcast"), language)))
+        QCoreApplication::installTranslator(translator);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -42,6 +58,7 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    loadTranslation(app);
     QQuitWatcher watcher;
     QPreviewWindow window(cameraName(inputArgs));
     QCameraFeed feed;

@@ -131,6 +131,7 @@ void TestUtilities::removeFolderLeavesLinkTargets()
     QVERIFY(QDir().mkpath(work));
     QVERIFY(QFile::link(outside, work + QStringLiteral("/link")));
     QVERIFY(QFile::link(precious.fileName(), work + QStringLiteral("/file-link")));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), work + QStringLiteral("/dangling")));
 
     removeFolder(work);
     QVERIFY(!QFileInfo::exists(work));

@@ -51,27 +51,27 @@ Records the screen, the camera and sound.</translation>
     <name>QMediaManager</name>
     <message>
         <source>视频保存目录不存在！</source>
-        <translation type="unfinished" />
+        <translation>The save folder does not exist!</translation>
     </message>
     <message>
         <source>ffmpeg进程启动失败！</source>
-        <translation type="unfinished" />
+        <translation>The encoder could not be started!</translation>
     </message>
     <message>
         <source>视频录制失败，详情请查看错误日志！</source>
-        <translation type="unfinished" />
+        <translation>Recording failed. See the error log for details!</translation>
     </message>
     <message>
         <source>Rec %1</source>
-        <translation type="unfinished" />
+        <translation>Rec %1</translation>
     </message>
     <message>
         <source>Vexlo录屏</source>
-        <translation type="unfinished" />
+        <translation>Vexlo Recording </translation>
     </message>
     <message>
         <source>视频保存失败,详情请查看日志！</source>
-        <translation type="unfinished" />
+        <translation>Saving the video failed. See the log for details!</translation>
     </message>
 </context>
 <context>

@@ -198,10 +198,24 @@ int concat(const std::vector<std::string>& args, const std::string& output)
     while (std::getline(in, line)) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
             line.pop_back();
-        const size_t first = line.find('\'');
-        const size_t last = line.rfind('\'');
-        if (line.rfind("file ", 0) == 0 && first != std::string::npos && last > first)
-            files.push_back(line.substr(first + 1, last - first - 1));
+        if (line.rfind("file ", 0) != 0)
+            continue;
+        // The path is one token as FFmpeg reads it: quoted runs taken literally, a backslash
+        // escaping the next character outside quotes (so it's is written 'it'\''s').
+        std::string path;
+        bool quoted = false;
+        for (size_t i = 5; i < line.size(); ++i) {
+            const char c = line[i];
+            if (c == '\'')
+                quoted = !quoted;
+            else if (c == '\\' && !quoted && i + 1 < line.size())
+                path += line[++i];
+            else if (c == ' ' && !quoted && path.empty())
+                continue;
+            else
+                path += c;
+        }
+        files.push_back(path);
     }
     std::string joined;
     for (const std::string& file : files) {

@@ -1,0 +1,180 @@
+// Whole recordings through the recording manager with the real encoder: start, pauses,
+// resumes, stop, merge and save, checked with ffprobe.
+#include "CGlobal.h"
+#include "QMediaManager.h"
+#include "QRecordLog.h"
+#include "QVideoSettings.h"
+#include "RecordTypes.h"
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+struct Probe
+{
+    QString format;
+    QString videoCodec;
+    QString audioCodec;
+    int width = 0;
+    int height = 0;
+    double duration = 0;
+};
+
+static Probe probe(const QString& file)
+{
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-print_format", "json", "-show_format", "-show_streams", file});
+    p.waitForFinished(30000);
+    const QJsonObject root = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    Probe r;
+    r.format = root["format"].toObject()["format_name"].toString();
+    r.duration = root["format"].toObject()["duration"].toString().toDouble();
+    for (const QJsonValue& v : root["streams"].toArray()) {
+        const QJsonObject s = v.toObject();
+        if (s["codec_type"] == "video") {
+            r.videoCodec = s["codec_name"].toString();
+            r.width = s["width"].toInt();
+            r.height = s["height"].toInt();
+        } else if (s["codec_type"] == "audio") {
+            r.audioCodec = s["codec_name"].toString();
+        }
+    }
+    return r;
+}
+
+class TestRecordingE2E : public QObject
+{
+    Q_OBJECT
+
+    TestEnvironment* env_ = nullptr;
+    QString saveDir_;
+
+    // Records the given run lengths (seconds) with pauses of `pauseMs` in between, stops,
+    // saves and returns the saved file and the recorded time the manager reported.
+    QString record(const QList<int>& runs, int pauseMs, int* reported)
+    {
+        QMediaManager* m = QMediaManager::instance();
+        QSignalSpy finishedRun(m, &QMediaManager::record_finished);
+        QSignalSpy saved(m, &QMediaManager::finished);
+        QSignalSpy errors(m, &QMediaManager::record_error);
+        m->start();
+        for (int i = 0; i < runs.size(); ++i) {
+            QTest::qWait(runs[i] * 1000);
+            if (i + 1 < runs.size()) {
+                m->pause();
+                QTest::qWait(pauseMs);
+                m->resume();
+            }
+        }
+        m->stop();
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(finishedRun.size() >= runs.size(), 30000); }();
+        for (const QList<QVariant>& args : finishedRun)
+            if (!args.at(0).toBool())
+                qWarning() << "run failed:" << args.at(1).toString();
+        if (!errors.isEmpty())
+            return QString();
+        m->save();
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(saved.size() == 1, 60000); }();
+        if (saved.isEmpty() || !saved.first().at(0).toBool())
+            return QString();
+        *reported = m->elapsedSeconds();
+        return m->savedFile();
+    }
+
+    void checkCleanup(const QString& workFolder)
+    {
+        QMediaManager::instance()->cleanup();
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(workFolder), 10000);
+        const QDir logs(CGlobal::getAppDataPath() + "ffmpeg");
+        QCOMPARE(logs.entryList({"*.log"}, QDir::Files).size(), 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (run through scripts/test)");
+        env_ = new TestEnvironment;
+        QDir::setCurrent(TestEnvironment::programDir());
+        saveDir_ = env_->home() + QStringLiteral("/录像 it's \"here\"");
+        QDir().mkpath(saveDir_);
+        QVideoSettings::setSavePath(saveDir_);
+        QVideoSettings::setQuality(Recommended);
+    }
+
+    void cleanupTestCase()
+    {
+        QMediaManager::release();
+        delete env_;
+    }
+
+    void fullScreenMp4WithSound()
+    {
+        QVideoSettings::setMode(FullScreen);
+        QVideoSettings::setAudioType(SystemAndMicrophone);
+        QVideoSettings::setFormat(MP4);
+        QMediaManager::instance()->setRect(QRect(0, 0, 1280, 720));
+        int reported = 0;
+        const QString file = record({3, 2}, 1000, &reported);
+        QVERIFY(!file.isEmpty());
+        QVERIFY(QFileInfo(file).fileName().startsWith(QStringLiteral("Vexlo录屏")));
+        QVERIFY(file.endsWith(".mp4"));
+        QCOMPARE(QFileInfo(file).path(), saveDir_);
+        const Probe p = probe(file);
+        QVERIFY2(p.format.contains("mp4"), qPrintable(p.format));
+        QCOMPARE(p.videoCodec, QStringLiteral("h264"));
+        QCOMPARE(p.audioCodec, QStringLiteral("aac"));
+        QCOMPARE(p.width, 1280);
+        QCOMPARE(p.height, 720);
+        QVERIFY2(qAbs(p.duration - 5.0) <= 0.7, qPrintable(QString::number(p.duration)));
+        QVERIFY(qAbs(reported - 5) <= 1);
+        checkCleanup(QMediaManager::instance()->workFolder());
+    }
+
+    void areaFlvTwoPauses()
+    {
+        QVideoSettings::setMode(Area);
+        QVideoSettings::setAudioType(SystemOnly);
+        QVideoSettings::setFormat(FLV);
+        QMediaManager::instance()->setRect(QRect(101, 51, 641, 481));
+        int reported = 0;
+        const QString file = record({2, 2, 2}, 800, &reported);
+        QVERIFY(!file.isEmpty());
+        const Probe p = probe(file);
+        QVERIFY2(p.format.contains("flv"), qPrintable(p.format));
+        QCOMPARE(p.videoCodec, QStringLiteral("h264"));
+        QCOMPARE(p.audioCodec, QStringLiteral("aac"));
+        QCOMPARE(p.width, 640);
+        QCOMPARE(p.height, 480);
+        QVERIFY2(qAbs(p.duration - 6.0) <= 0.7, qPrintable(QString::number(p.duration)));
+        checkCleanup(QMediaManager::instance()->workFolder());
+    }
+
+    void simulatedCameraAviTwoPauses()
+    {
+        QVideoSettings::setMode(Camera);
+        QVideoSettings::setCameraType(On);
+        QVideoSettings::setCameraName(QStringLiteral("Test Camera"));
+        QVideoSettings::setAudioType(NoAudio);
+        QVideoSettings::setFormat(AVI);
+        int reported = 0;
+        const QString file = record({2, 2, 2}, 800, &reported);
+        QVERIFY(!file.isEmpty());
+        const Probe p = probe(file);
+        QVERIFY2(p.format.contains("avi"), qPrintable(p.format));
+        QCOMPARE(p.videoCodec, QStringLiteral("h264"));
+        QVERIFY(p.audioCodec.isEmpty());
+        QCOMPARE(p.width, 1280);
+        QCOMPARE(p.height, 720);
+        QVERIFY2(qAbs(p.duration - 6.0) <= 0.7, qPrintable(QString::number(p.duration)));
+        checkCleanup(QMediaManager::instance()->workFolder());
+    }
+};
+
+QTEST_MAIN(TestRecordingE2E)
+#include "tst_recording_e2e.moc"

@@ -1,0 +1,492 @@
+// The recording manager against the fake encoder: runs, pauses, the merge and the save, the
+// failures, and the places where it keeps the user's recording although a run failed.
+#include "QMediaManager.h"
+#include "QPath.h"
+#include "QRecordLog.h"
+#include "QVideoSettings.h"
+#include "RecordTypes.h"
+#include "TestEnvironment.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestMediaManager : public QObject
+{
+    Q_OBJECT
+
+    TestEnvironment* env_ = nullptr;
+    QString program_;
+    QString saveDir_;
+    QString argsLog_;
+    QMediaManager* m_ = nullptr;
+
+    static void setEnv(const char* name, const QByteArray& value) { qputenv(name, value); }
+
+    void resetEncoder()
+    {
+        for (const char* name : {"FAKE_ENCODER_SPEED", "FAKE_ENCODER_START_SECONDS", "FAKE_ENCODER_DURATION",
+                                 "FAKE_ENCODER_EXIT_AFTER", "FAKE_ENCODER_WRITE", "FAKE_ENCODER_HANG",
+                                 "FAKE_ENCODER_QUIT_DELAY_MS", "FAKE_ENCODER_CONCAT_MS", "FAKE_ENCODER_AUDIO_DEVICES",
+                                 "FAKE_ENCODER_INTERVAL_MS"})
+            qunsetenv(name);
+        setEnv("FAKE_ENCODER_LIFETIME", "60");
+        QFile::remove(argsLog_);
+    }
+
+    QStringList encoderStarts() const
+    {
+        QFile f(argsLog_);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    static QByteArray readFile(const QString& path)
+    {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }
+
+    QFileInfoList segments() const
+    {
+        return QDir(m_->workFolder()).entryInfoList({"*.bak"}, QDir::Files, QDir::Time);
+    }
+
+    // Pauses and waits until the run has ended.
+    bool pauseAndWait()
+    {
+        QSignalSpy ended(m_, &QMediaManager::record_finished);
+        m_->pause();
+        return ended.wait(10000) && ended.first().at(0).toBool();
+    }
+
+    bool waitForTime(QSignalSpy& spy, quint32 seconds, int timeoutMs = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < timeoutMs) {
+            for (const QList<QVariant>& args : spy)
+                if (args.at(0).toUInt() >= seconds)
+                    return true;
+            spy.wait(100);
+        }
+        return false;
+    }
+
+    // Stops a recording that is running and waits for its end and the merge.
+    void stopAndWaitIdle()
+    {
+        m_->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 15000);
+    }
+
+    bool saveAndWait(bool* ok)
+    {
+        QSignalSpy saved(m_, &QMediaManager::finished);
+        m_->save();
+        if (!saved.wait(15000))
+            return false;
+        *ok = saved.first().at(0).toBool();
+        return saved.first().at(1).toString() == QStringLiteral("视频保存失败,详情请查看日志！");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        env_ = new TestEnvironment;
+        program_ = env_->home() + "/program";
+        QDir().mkpath(program_);
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/fake_encoder",
+                            program_ + "/zrk_video_capture.exe"));
+        QDir::setCurrent(program_);
+        QCOMPARE(QPath::programFolder(), program_ + "/");
+        argsLog_ = env_->home() + "/encoder-args.log";
+        setEnv("FAKE_ENCODER_ARGS_LOG", argsLog_.toUtf8());
+        saveDir_ = env_->home() + QStringLiteral("/录像 it's \"saved\"");
+        QDir().mkpath(saveDir_);
+        QVideoSettings::setSavePath(saveDir_);
+        QVideoSettings::setMode(FullScreen);
+        QVideoSettings::setAudioType(NoAudio);
+        QVideoSettings::setFormat(MP4);
+        m_ = QMediaManager::instance();
+        m_->setRect(QRect(0, 0, 640, 480));
+    }
+
+    void init()
+    {
+        resetEncoder();
+        QVideoSettings::setSavePath(saveDir_);
+        QVideoSettings::setAudioType(NoAudio);
+        QVERIFY(m_->isIdle());
+    }
+
+    void cleanup()
+    {
+        if (!m_->isIdle()) {
+            m_->stop();
+            QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 15000);
+        }
+    }
+
+    void timeAddsUpAcrossAPause()
+    {
+        QSignalSpy times(m_, &QMediaManager::time_changed);
+        setEnv("FAKE_ENCODER_SPEED", "0");
+        setEnv("FAKE_ENCODER_START_SECONDS", "65");
+        m_->start();
+        QCOMPARE(m_->state(), int(Recording));
+        QVERIFY(waitForTime(times, 65));
+        QVERIFY(pauseAndWait());
+        QCOMPARE(m_->state(), int(Paused));
+        QCOMPARE(m_->elapsedSeconds(), 65);
+
+        times.clear();
+        setEnv("FAKE_ENCODER_START_SECONDS", "10");
+        m_->resume();
+        QVERIFY(waitForTime(times, 75));
+        for (const QList<QVariant>& args : times)
+            QCOMPARE(args.at(0).toUInt(), 75u);
+        const QString work = m_->workFolder();
+        stopAndWaitIdle();
+        QCOMPARE(m_->elapsedSeconds(), 75);
+        QCOMPARE(m_->state(), int(Stopped));
+
+        // Two runs: the merge ran the encoder's concat with the list file, oldest first.
+        const QStringList starts = encoderStarts();
+        QCOMPARE(starts.size(), 3);
+        QVERIFY(starts.last().contains("-f\tconcat\t-safe\t0\t-i"));
+        QVERIFY(starts.last().contains(work + "/concat.txt"));
+        QVERIFY(!QFileInfo::exists(work + "/concat.txt"));
+
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        const QString saved = m_->savedFile();
+        QCOMPARE(QFileInfo(saved).path(), saveDir_);
+        QVERIFY(QFileInfo(saved).fileName().startsWith(QStringLiteral("Vexlo录屏")));
+        QVERIFY(saved.endsWith(".mp4"));
+        const QByteArray content = readFile(saved);
+        QVERIFY(content.contains("seconds 65"));
+        QVERIFY(content.indexOf("seconds 65") < content.indexOf("seconds 10"));
+
+        const QString log = QRecordLog::fileName();
+        QVERIFY(QFileInfo::exists(log));
+        QCOMPARE(readFile(log).count("***************************************************\r\n"), 2);
+        m_->cleanup();
+        QTRY_VERIFY(!QFileInfo::exists(work));
+        QVERIFY(!QFileInfo::exists(log));
+        QVERIFY(QFileInfo::exists(saved));
+    }
+
+    void runWithoutTimeAddsNothingAndFirstMatchCounts()
+    {
+        setEnv("FAKE_ENCODER_INTERVAL_MS", "100000");
+        m_->start();
+        QTest::qWait(500);
+        QVERIFY(pauseAndWait());
+        QCOMPARE(m_->elapsedSeconds(), 0);
+
+        // The banner's duration comes before any progress time and is taken all the same.
+        QSignalSpy times(m_, &QMediaManager::time_changed);
+        qunsetenv("FAKE_ENCODER_INTERVAL_MS");
+        setEnv("FAKE_ENCODER_DURATION", "00:01:05.00");
+        m_->resume();
+        QVERIFY(times.wait(5000));
+        QCOMPARE(times.first().at(0).toUInt(), 65u);
+        stopAndWaitIdle();
+    }
+
+    void startWhileBusyIsIgnored()
+    {
+        setEnv("FAKE_ENCODER_CONCAT_MS", "1500");
+        m_->start();
+        const QString work = m_->workFolder();
+        QTest::qWait(300);
+        m_->start();
+        QCOMPARE(m_->workFolder(), work);
+        QVERIFY(pauseAndWait());
+        m_->resume();
+        QTest::qWait(300);
+        m_->stop();
+        // While the merge runs the manager is still busy and refuses a new recording.
+        QTRY_VERIFY_WITH_TIMEOUT(encoderStarts().size() == 3, 10000);
+        QVERIFY(!m_->isIdle());
+        m_->start();
+        QCOMPARE(m_->workFolder(), work);
+        QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 15000);
+        QCOMPARE(encoderStarts().size(), 3);
+    }
+
+    void stopWhilePausedReportsAtOnce()
+    {
+        m_->start();
+        QTest::qWait(300);
+        QVERIFY(pauseAndWait());
+        QSignalSpy ended(m_, &QMediaManager::record_finished);
+        m_->stop();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().at(0).toBool(), true);
+        QCOMPARE(ended.first().at(1).toString(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 10000);
+    }
+
+    void encoderEndingByItselfFailsButKeepsEarlierSegments()
+    {
+        m_->start();
+        QTest::qWait(400);
+        QVERIFY(pauseAndWait());
+        QCOMPARE(segments().size(), 1);
+        const QString first = segments().first().filePath();
+
+        setEnv("FAKE_ENCODER_EXIT_AFTER", "1");
+        QSignalSpy ended(m_, &QMediaManager::record_finished);
+        QSignalSpy errors(m_, &QMediaManager::record_error);
+        m_->resume();
+        QVERIFY(errors.wait(10000));
+        const QString message = QStringLiteral("视频录制失败，详情请查看错误日志！");
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().at(0).toBool(), false);
+        QCOMPARE(ended.first().at(1).toString(), message);
+        QCOMPARE(errors.first().at(0).toString(), message);
+        QVERIFY(m_->isIdle());
+        QCOMPARE(m_->state(), int(Stopped));
+        // The failed run's own file is gone; the completed one is not.
+        QCOMPARE(segments().size(), 1);
+        QCOMPARE(segments().first().filePath(), first);
+        QVERIFY(readFile(first).contains("seconds"));
+        // The log is kept, with the rest of the failed run's output.
+        QVERIFY(!QRecordLog::isOpen());
+        QVERIFY(readFile(QRecordLog::fileName()).contains("error"));
+    }
+
+    void failuresBeforeTheEncoderRuns_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("save folder missing") << "folder" << QStringLiteral("视频保存目录不存在！");
+        QTest::newRow("device missing") << "device" << QStringLiteral("未检测到设备：virtual-audio-capturer");
+        QTest::newRow("encoder missing") << "encoder" << QStringLiteral("ffmpeg进程启动失败！");
+    }
+
+    void failuresBeforeTheEncoderRuns()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        const QString encoder = program_ + "/zrk_video_capture.exe";
+        if (kind == "folder") {
+            // A missing folder is created with the work folder; one below a file cannot be.
+            QFile blocker(env_->home() + "/a file");
+            blocker.open(QIODevice::WriteOnly);
+            QVideoSettings::setSavePath(env_->home() + "/a file/videos");
+        }
+        if (kind == "device") {
+            QVideoSettings::setAudioType(SystemOnly);
+            setEnv("FAKE_ENCODER_AUDIO_DEVICES", "");
+        }
+        if (kind == "encoder")
+            QFile::rename(encoder, encoder + ".away");
+        QSignalSpy errors(m_, &QMediaManager::record_error);
+        m_->start();
+        const bool got = errors.wait(20000);
+        if (kind == "encoder")
+            QFile::rename(encoder + ".away", encoder);
+        QVERIFY(got);
+        QCOMPARE(errors.first().at(0).toString(), message);
+        QVERIFY(m_->isIdle());
+        QCOMPARE(m_->state(), int(Stopped));
+    }
+
+    void oneSegmentIsRenamedWithoutEncoder()
+    {
+        m_->start();
+        QTest::qWait(300);
+        const QString work = m_->workFolder();
+        stopAndWaitIdle();
+        QCOMPARE(encoderStarts().size(), 1);
+        const QFileInfoList left = QDir(work).entryInfoList(QDir::Files);
+        QCOMPARE(left.size(), 1);
+        QVERIFY(left.first().fileName().startsWith("Rec "));
+        QVERIFY(left.first().fileName().endsWith(".bak"));
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        QCOMPARE(readFile(m_->savedFile()), readFile(left.first().filePath()));
+        m_->cleanup();
+        QTRY_VERIFY(!QFileInfo::exists(work));
+    }
+
+    void threeSegmentsJoinOldestFirst()
+    {
+        m_->start();
+        QTest::qWait(300);
+        QVERIFY(pauseAndWait());
+        // A name that sorts last must not change the order, which follows the file times.
+        QFile::rename(segments().first().filePath(), m_->workFolder() + "/zzz-first.bak");
+        for (int i = 0; i < 2; ++i) {
+            QTest::qWait(1100);
+            m_->resume();
+            QTest::qWait(300);
+            if (i == 0)
+                QVERIFY(pauseAndWait());
+        }
+        stopAndWaitIdle();
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        const QByteArray content = readFile(m_->savedFile());
+        QCOMPARE(content.count("segment "), 3);
+        const int first = content.indexOf("segment ");
+        const QByteArray firstName = content.mid(first, content.indexOf('\n', first) - first);
+        QVERIFY(!content.mid(first + 1).contains(firstName));
+        QVERIFY(QFileInfo(m_->savedFile()).size() > 0);
+        m_->cleanup();
+    }
+
+    void savePathChangedDuringRecording()
+    {
+        m_->start();
+        QTest::qWait(300);
+        const QString work = m_->workFolder();
+        const QString other = env_->home() + "/其他 folder";
+        QDir().mkpath(other);
+        QVideoSettings::setSavePath(other);
+        stopAndWaitIdle();
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        QCOMPARE(QFileInfo(m_->savedFile()).path(), other);
+        const QString base = other + "/" + QStringLiteral("Vexlo录屏助手");
+        QCOMPARE(QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        m_->cleanup();
+        QTRY_VERIFY(!QFileInfo::exists(work));
+        QTRY_VERIFY(!QFileInfo::exists(base));
+        QVERIFY(QFileInfo::exists(m_->savedFile()));
+    }
+
+    void saveWithoutPendingMergeProceedsAtOnce()
+    {
+        m_->start();
+        QTest::qWait(300);
+        stopAndWaitIdle();
+        QElapsedTimer t;
+        t.start();
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        QVERIFY(t.elapsed() < 1000);
+        m_->cleanup();
+    }
+
+    void failedFinalCopyIsReportedAndKeepsTheMergedFile()
+    {
+        m_->start();
+        QTest::qWait(300);
+        const QString work = m_->workFolder();
+        stopAndWaitIdle();
+        // Folders where the final file would go make the copy fail.
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int s = 0; s < 6; ++s)
+            QDir().mkpath(saveDir_ + "/" + QStringLiteral("Vexlo录屏") +
+                          now.addSecs(s).toString("yyyy-MM-dd-hh-mm-ss") + ".mp4");
+        bool ok = true;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(!ok);
+        const QFileInfoList merged = QDir(work).entryInfoList({"Rec *"}, QDir::Files);
+        QCOMPARE(merged.size(), 1);
+        QVERIFY(merged.first().size() > 0);
+        for (int s = 0; s < 6; ++s)
+            QDir().rmdir(saveDir_ + "/" + QStringLiteral("Vexlo录屏") +
+                         now.addSecs(s).toString("yyyy-MM-dd-hh-mm-ss") + ".mp4");
+    }
+
+    void deletedSegmentFailsTheSave()
+    {
+        m_->start();
+        QTest::qWait(300);
+        QVERIFY(pauseAndWait());
+        for (const QFileInfo& fi : segments())
+            QFile::remove(fi.filePath());
+        stopAndWaitIdle();
+        bool ok = true;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(!ok);
+    }
+
+    void resumeWaitsForTheEndingRun()
+    {
+        // The paused run takes a while to end; the resumed run must not start before, and the
+        // ending run must still be told to quit.
+        setEnv("FAKE_ENCODER_QUIT_DELAY_MS", "1200");
+        QSignalSpy ended(m_, &QMediaManager::record_finished);
+        m_->start();
+        QTest::qWait(300);
+        m_->pause();
+        QTest::qWait(100);
+        m_->resume();
+        QTRY_VERIFY_WITH_TIMEOUT(ended.size() == 1, 10000);
+        QVERIFY(ended.first().at(0).toBool());
+        QTest::qWait(300);
+        stopAndWaitIdle();
+        QCOMPARE(ended.size(), 2);
+        QVERIFY(ended.at(1).at(0).toBool());
+        QCOMPARE(encoderStarts().size(), 3); // two runs and the concat
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        QCOMPARE(readFile(m_->savedFile()).count("segment "), 2);
+        m_->cleanup();
+    }
+
+    void quickPauseAndResumeKeepsBothSegments()
+    {
+        m_->start();
+        QTest::qWait(150);
+        QVERIFY(pauseAndWait());
+        m_->resume();
+        QTest::qWait(300);
+        QVERIFY(pauseAndWait());
+        QCOMPARE(segments().size(), 2);
+        stopAndWaitIdle();
+    }
+
+    void backupSizeWhileBusyOnly()
+    {
+        QCOMPARE(m_->backupSize(), 0);
+        m_->start();
+        QTest::qWait(300);
+        QVERIFY(pauseAndWait());
+        QVERIFY(m_->backupSize() > 0);
+        stopAndWaitIdle();
+        QCOMPARE(m_->backupSize(), 0);
+    }
+
+    void releaseWhileSaveWaitsEndsSilently()
+    {
+        setEnv("FAKE_ENCODER_CONCAT_MS", "3000");
+        m_->start();
+        QTest::qWait(300);
+        QVERIFY(pauseAndWait());
+        m_->resume();
+        QTest::qWait(300);
+        m_->stop();
+        QSignalSpy saved(m_, &QMediaManager::finished);
+        m_->save();
+        QTest::qWait(300);
+        QElapsedTimer t;
+        t.start();
+        QMediaManager::release();
+        QVERIFY(t.elapsed() < 5000);
+        QTest::qWait(500);
+        QCOMPARE(saved.size(), 0);
+    }
+
+    void cleanupTestCase() { delete env_; }
+};
+
+QTEST_MAIN(TestMediaManager)
+#include "tst_mediamanager.moc"

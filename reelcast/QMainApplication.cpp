@@ -6,6 +6,7 @@
 #include "QCustomUI.h"
 #include "QGlobalSettings.h"
 #include "QPath.h"
+#include "QSkin.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,6 +21,7 @@ QMainApplication::QMainApplication(int& argc, char** argv) : QSingleApplication(
     QDir::setCurrent(QPath::programFolder());
     QGlobalSettings::load(QPath::programFolder() + QStringLiteral("/app.ini"));
     setServerName(QStringLiteral("reelcast_win"));
+    QSkin::init();
 }
 
 void QMainApplication::initialize()

@@ -30,8 +30,8 @@ private:
 };
 
 // Throws a UException carrying the condition's source text when the condition is false.
-#define UEXCEPTION_CHECK(condition, message)                                                               \
-    do {                                                                                               \
-        if (!(condition))                                                                              \
-            throw UException(#condition, (message), __FILE__, __LINE__);                               \
+#define UEXCEPTION_CHECK(condition, message)                                                                 \
+    do {                                                                                                     \
+        if (!(condition))                                                                                    \
+            throw UException(#condition, (message), __FILE__, __LINE__);                                     \
     } while (false)

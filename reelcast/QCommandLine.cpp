@@ -199,14 +199,15 @@ void Builder::run(QStringList& pieces)
     const int soundInputs = addSound(pieces);
 
     const QualityProfile profile = profileOf(QVideoSettings::getQuality());
-    pieces << QStringLiteral("-framerate %1").arg(profile.frameRate) << QStringLiteral("-r %1").arg(profile.frameRate)
+    pieces << QStringLiteral("-framerate %1").arg(profile.frameRate)
+           << QStringLiteral("-r %1").arg(profile.frameRate)
            << QStringLiteral("-b:v %1k").arg(profile.videoKbps) << QStringLiteral("-crf %1").arg(profile.crf)
            << QStringLiteral("-c:v libx264") << QStringLiteral("-preset ultrafast")
            << QStringLiteral("-pix_fmt yuv420p");
     if (soundInputs > 0) {
         // The leading blank of the last piece is part of the established command line.
-        pieces << QStringLiteral("-ar %1").arg(profile.sampleRate) << QStringLiteral("-ab %1k").arg(profile.audioKbps)
-               << QStringLiteral(" -c:a aac");
+        pieces << QStringLiteral("-ar %1").arg(profile.sampleRate)
+               << QStringLiteral("-ab %1k").arg(profile.audioKbps) << QStringLiteral(" -c:a aac");
     }
 
     pieces << QStringLiteral("-f %1 -movflags faststart").arg(QCommandLine::formatName());

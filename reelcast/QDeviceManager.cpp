@@ -42,7 +42,8 @@ QDeviceManager::Provider currentProvider()
 // what it printed until then.
 QString runEncoder(const QString& arguments, bool debugOutput)
 {
-    const QString command = QCommandLine::quoted(QPath::programFolder() + kEncoder) + QLatin1Char(' ') + arguments;
+    const QString command =
+        QCommandLine::quoted(QPath::programFolder() + kEncoder) + QLatin1Char(' ') + arguments;
     if (debugOutput)
         qDebug().noquote() << command;
     // Split as QProcess::start(command) would; the quoting above relies on that splitting.
@@ -130,8 +131,8 @@ QStringList QDeviceManager::cameraResolutions(const QString& camera)
     const Provider p = currentProvider();
     if (p.cameraResolutions)
         return p.cameraResolutions(camera);
-    return parseResolutions(
-        runEncoder(QStringLiteral("-list_options true -f dshow -i video=") + QCommandLine::quoted(camera), false));
+    return parseResolutions(runEncoder(
+        QStringLiteral("-list_options true -f dshow -i video=") + QCommandLine::quoted(camera), false));
 }
 
 QList<QRect> QDeviceManager::monitorRects()

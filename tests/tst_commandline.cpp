@@ -15,8 +15,8 @@
 namespace {
 
 const QString kWorkFolder = QStringLiteral("/videos/Vexlo录屏助手/2024-05-01-10-20-30");
-const QString kEncoding18 = QStringLiteral(
-    "-framerate 18 -r 18 -b:v 300k -crf 22 -c:v libx264 -preset ultrafast -pix_fmt yuv420p");
+const QString kEncoding18 =
+    QStringLiteral("-framerate 18 -r 18 -b:v 300k -crf 22 -c:v libx264 -preset ultrafast -pix_fmt yuv420p");
 
 struct Machine
 {
@@ -94,7 +94,8 @@ private slots:
         QCOMPARE(QCommandLine::errorString(), QString());
         QCOMPARE(args, "-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 1920x1080 -draw_mouse 1 -i desktop "
                        "-f dshow -i audio=\"virtual-audio-capturer\" " +
-                           kEncoding18 + " -ar 44100 -ab 128k  -c:a aac -f mp4 -movflags faststart " + segment);
+                           kEncoding18 + " -ar 44100 -ab 128k  -c:a aac -f mp4 -movflags faststart " +
+                           segment);
     }
 
     void areaWithTextMarkAndBothSounds()
@@ -110,13 +111,17 @@ private slots:
         QString segment;
         const QString args = build(QRect(100, 200, 1001, 601), &segment);
         QVERIFY(!QCommandLine::hasError());
-        QCOMPARE(args, "-y -f gdigrab -offset_x 100 -offset_y 200 -video_size 1000x600 -draw_mouse 1 -i desktop "
-                       "-i \"" + CGlobal::getAppDataPath() + "mark.png\" "
-                       "-filter_complex \"overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20\" "
-                       "-f dshow -i audio=\"Mic A\" -f dshow -i audio=\"virtual-audio-capturer\" "
-                       "-filter_complex amix=inputs=2:duration=first:dropout_transition=2 "
-                       "-framerate 24 -r 24 -b:v 800k -crf 18 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
-                       "-ar 48000 -ab 256k  -c:a aac -f flv -movflags faststart " + segment);
+        QCOMPARE(args,
+                 "-y -f gdigrab -offset_x 100 -offset_y 200 -video_size 1000x600 -draw_mouse 1 -i desktop "
+                 "-i \"" +
+                     CGlobal::getAppDataPath() +
+                     "mark.png\" "
+                     "-filter_complex \"overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20\" "
+                     "-f dshow -i audio=\"Mic A\" -f dshow -i audio=\"virtual-audio-capturer\" "
+                     "-filter_complex amix=inputs=2:duration=first:dropout_transition=2 "
+                     "-framerate 24 -r 24 -b:v 800k -crf 18 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
+                     "-ar 48000 -ab 256k  -c:a aac -f flv -movflags faststart " +
+                     segment);
         // The encoder's device list is asked once however many checks need it.
         QCOMPARE(machine.listings, 1);
 
@@ -124,9 +129,11 @@ private slots:
         QMarkSettings::setType(ImageMark);
         QVERIFY(build(QRect(0, 0, 640, 480)).contains("-filter_complex \"overlay=20:20\" "));
         QMarkSettings::setImagePos(TopRight);
-        QVERIFY(build(QRect(0, 0, 640, 480)).contains("-filter_complex \"overlay=(main_w-overlay_w) - 20:20\" "));
+        QVERIFY(
+            build(QRect(0, 0, 640, 480)).contains("-filter_complex \"overlay=(main_w-overlay_w) - 20:20\" "));
         QMarkSettings::setImagePos(BottomLeft);
-        QVERIFY(build(QRect(0, 0, 640, 480)).contains("-filter_complex \"overlay=20:(main_h - overlay_h) - 20\" "));
+        QVERIFY(build(QRect(0, 0, 640, 480))
+                    .contains("-filter_complex \"overlay=20:(main_h - overlay_h) - 20\" "));
         // A corner outside the table gives an empty expression, passed on for the encoder to reject.
         QMarkSettings::setImagePos(4);
         QVERIFY(build(QRect(0, 0, 640, 480)).contains("-filter_complex \"\" "));
@@ -168,12 +175,16 @@ private slots:
     {
         QTest::addColumn<QRect>("rect");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("odd width") << QRect(0, 0, 1001, 600) << "-offset_x 0 -offset_y 0 -video_size 1000x600 ";
-        QTest::newRow("odd height") << QRect(0, 0, 800, 601) << "-offset_x 0 -offset_y 0 -video_size 800x600 ";
-        QTest::newRow("even") << QRect(10, 20, 1002, 602) << "-offset_x 10 -offset_y 20 -video_size 1002x602 ";
-        QTest::newRow("left monitor") << QRect(-1920, 0, 1920, 1080)
-                                      << "-offset_x -1920 -offset_y 0 -video_size 1920x1080 ";
-        QTest::newRow("above") << QRect(-5, -1079, 3, 1079) << "-offset_x -5 -offset_y -1079 -video_size 2x1078 ";
+        QTest::newRow("odd width") << QRect(0, 0, 1001, 600)
+                                   << "-offset_x 0 -offset_y 0 -video_size 1000x600 ";
+        QTest::newRow("odd height") << QRect(0, 0, 800, 601)
+                                    << "-offset_x 0 -offset_y 0 -video_size 800x600 ";
+        QTest::newRow("even") << QRect(10, 20, 1002, 602)
+                              << "-offset_x 10 -offset_y 20 -video_size 1002x602 ";
+        QTest::newRow("left monitor")
+            << QRect(-1920, 0, 1920, 1080) << "-offset_x -1920 -offset_y 0 -video_size 1920x1080 ";
+        QTest::newRow("above") << QRect(-5, -1079, 3, 1079)
+                               << "-offset_x -5 -offset_y -1079 -video_size 2x1078 ";
     }
 
     void rectangleIsEvenedAndSigned()
@@ -234,18 +245,19 @@ private slots:
         QTest::addColumn<QString>("cameraName");
         QTest::addColumn<QString>("missing");
         QTest::addColumn<QString>("builtSoFar");
-        QTest::newRow("system sound") << int(FullScreen) << int(SystemOnly) << QStringList({"screen-capture-recorder"})
-                                      << QString() << "virtual-audio-capturer"
-                                      << "-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 640x480 -draw_mouse 1 "
-                                         "-i desktop";
-        QTest::newRow("game") << int(Game) << int(NoAudio) << QStringList({"virtual-audio-capturer"}) << QString()
-                              << "screen-capture-recorder"
+        QTest::newRow("system sound")
+            << int(FullScreen) << int(SystemOnly) << QStringList({"screen-capture-recorder"}) << QString()
+            << "virtual-audio-capturer"
+            << "-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 640x480 -draw_mouse 1 "
+               "-i desktop";
+        QTest::newRow("game") << int(Game) << int(NoAudio) << QStringList({"virtual-audio-capturer"})
+                              << QString() << "screen-capture-recorder"
                               << "-y";
         QTest::newRow("camera") << int(Camera) << int(SystemOnly) << QStringList() << "Other Cam"
                                 << "Other Cam"
                                 << "-y";
-        QTest::newRow("empty camera name") << int(Camera) << int(NoAudio) << QStringList() << QString() << QString()
-                                           << "-y";
+        QTest::newRow("empty camera name")
+            << int(Camera) << int(NoAudio) << QStringList() << QString() << QString() << "-y";
     }
 
     void missingDevices()
@@ -328,7 +340,8 @@ private slots:
         const QString args = build(QRect(), &segment, workFolder);
         QVERIFY(!QCommandLine::hasError());
 
-        const QString command = QStringLiteral("\"%1%2\" %3").arg(QPath::programFolder(), "zrk_video_capture.exe", args);
+        const QString command =
+            QStringLiteral("\"%1%2\" %3").arg(QPath::programFolder(), "zrk_video_capture.exe", args);
         const QStringList argv = QProcess::splitCommand(command);
         QCOMPARE(argv.value(0), QPath::programFolder() + "zrk_video_capture.exe");
         QVERIFY2(argv.contains("video=" + camera), qPrintable(argv.join('|')));

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtTest>
@@ -36,9 +37,9 @@ static const char* const kOptions =
     "[dshow @ 000001]   pixel_format=yuyv422  min s=1280x720 fps=5 max s=1280x720 fps=10\n"
     "[dshow @ 000001]   pixel_format=yuyv422  min s=80x60 fps=5 max s=80x60 fps=30\n";
 
-static const QStringList kExpectedDevices = {QStringLiteral("USB Cam"), QStringLiteral("screen-capture-recorder"),
-                                             QStringLiteral("Mic A 2.0"),
-                                             QStringLiteral("virtual-audio-capturer")};
+static const QStringList kExpectedDevices = {
+    QStringLiteral("USB Cam"), QStringLiteral("screen-capture-recorder"), QStringLiteral("Mic A 2.0"),
+    QStringLiteral("virtual-audio-capturer")};
 static const QStringList kExpectedSizes = {QStringLiteral("1280x720"), QStringLiteral("640x480"),
                                            QStringLiteral("160x120"), QStringLiteral("1920x1080")};
 
@@ -81,14 +82,15 @@ private slots:
         encoder.install(QString::fromUtf8(kListing), QString::fromUtf8(kOptions));
 
         QCOMPARE(QDeviceManager::encoderDeviceNames(), kExpectedDevices);
-        QCOMPARE(encoder.lastArguments(), QStringList({QStringLiteral("-f"), QStringLiteral("dshow"),
-                                                       QStringLiteral("-list_devices"), QStringLiteral("true"),
-                                                       QStringLiteral("-i"), QStringLiteral("dummy")}));
+        QCOMPARE(encoder.lastArguments(),
+                 QStringList({QStringLiteral("-f"), QStringLiteral("dshow"), QStringLiteral("-list_devices"),
+                              QStringLiteral("true"), QStringLiteral("-i"), QStringLiteral("dummy")}));
 
         QCOMPARE(QDeviceManager::cameraResolutions(QStringLiteral("USB Cam")), kExpectedSizes);
-        QCOMPARE(encoder.lastArguments(),
-                 QStringList({QStringLiteral("-list_options"), QStringLiteral("true"), QStringLiteral("-f"),
-                              QStringLiteral("dshow"), QStringLiteral("-i"), QStringLiteral("video=USB Cam")}));
+        QCOMPARE(
+            encoder.lastArguments(),
+            QStringList({QStringLiteral("-list_options"), QStringLiteral("true"), QStringLiteral("-f"),
+                         QStringLiteral("dshow"), QStringLiteral("-i"), QStringLiteral("video=USB Cam")}));
 
         // A camera name with double quotes reaches the encoder as one intact argument.
         const QString odd = QStringLiteral("Cam \"Pro\" 2\"");
@@ -110,11 +112,13 @@ private slots:
     void hangingEncoderIsCutOff()
     {
         FakeEncoder encoder(programFolder);
-        encoder.install(QStringLiteral("[dshow @ 1]  \"screen-capture-recorder\"\n"), QString(), FakeEncoder::Hangs);
+        encoder.install(QStringLiteral("[dshow @ 1]  \"screen-capture-recorder\"\n"), QString(),
+                        FakeEncoder::Hangs);
         QElapsedTimer timer;
         timer.start();
         // What it printed before the limit still counts.
-        QCOMPARE(QDeviceManager::encoderDeviceNames(), QStringList({QStringLiteral("screen-capture-recorder")}));
+        QCOMPARE(QDeviceManager::encoderDeviceNames(),
+                 QStringList({QStringLiteral("screen-capture-recorder")}));
         const qint64 elapsed = timer.elapsed();
         QVERIFY2(elapsed >= 29000 && elapsed < 40000, qPrintable(QString::number(elapsed)));
         encoder.remove();
@@ -138,7 +142,8 @@ private slots:
         provider.audioInputNames = [] { return QStringList({QStringLiteral("Mic A")}); };
         provider.monitorRects = [] { return QList<QRect>({QRect(-1920, 0, 1920, 1080)}); };
         QDeviceManager::setProvider(provider);
-        QCOMPARE(QDeviceManager::encoderDeviceNames(), QStringList({QStringLiteral("virtual-audio-capturer")}));
+        QCOMPARE(QDeviceManager::encoderDeviceNames(),
+                 QStringList({QStringLiteral("virtual-audio-capturer")}));
         QCOMPARE(QDeviceManager::audioInputNames(), QStringList({QStringLiteral("Mic A")}));
         QCOMPARE(QDeviceManager::monitorRects(), QList<QRect>({QRect(-1920, 0, 1920, 1080)}));
         QCOMPARE(listings, 1);
@@ -146,10 +151,29 @@ private slots:
         // Queries without an override still ask the machine; after a reset everything does.
         FakeEncoder encoder(programFolder);
         encoder.install(QString(), QStringLiteral("s=320x240"));
-        QCOMPARE(QDeviceManager::cameraResolutions(QStringLiteral("x")), QStringList({QStringLiteral("320x240")}));
+        QCOMPARE(QDeviceManager::cameraResolutions(QStringLiteral("x")),
+                 QStringList({QStringLiteral("320x240")}));
         QDeviceManager::resetProvider();
         QVERIFY(QDeviceManager::encoderDeviceNames().isEmpty());
         QCOMPARE(listings, 1);
+    }
+
+    // The real adapter's listings, in simulated mode so that no hardware is needed.
+    void readsTheAdapterListings()
+    {
+        const QString adapter = TestEnvironment::programDir() + QStringLiteral("/zrk_video_capture.exe");
+        if (!QFileInfo::exists(adapter))
+            QSKIP("the encoder adapter is not built");
+        FakeEncoder placeholder(programFolder);
+        placeholder.remove();
+        QVERIFY(QFile::copy(adapter, placeholder.programPath()));
+        qputenv("REELCAST_DEVICES", "simulated");
+        const QStringList devices = QDeviceManager::encoderDeviceNames();
+        QVERIFY2(devices.contains(QStringLiteral("Test Camera")), qPrintable(devices.join('|')));
+        QVERIFY2(devices.contains(QStringLiteral("virtual-audio-capturer")), qPrintable(devices.join('|')));
+        QCOMPARE(QDeviceManager::cameraResolutions(QStringLiteral("Test Camera")),
+                 QStringList({QStringLiteral("1280x720"), QStringLiteral("640x480")}));
+        placeholder.remove();
     }
 
     void monitorsAreReadOnce()

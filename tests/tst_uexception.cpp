@@ -9,8 +9,10 @@ class TestUException : public QObject
 private slots:
     void storesWhatItIsGiven()
     {
-        const QString message = QStringLiteral("未检测到设备：%1").arg(QStringLiteral("virtual-audio-capturer"));
-        const UException e("audios.contains(VIRTUAL_AUDIO_CAPTURE)", message, "reelcast/QCommandLine.cpp", 42);
+        const QString message =
+            QStringLiteral("未检测到设备：%1").arg(QStringLiteral("virtual-audio-capturer"));
+        const UException e("audios.contains(VIRTUAL_AUDIO_CAPTURE)", message, "reelcast/QCommandLine.cpp",
+                           42);
         QCOMPARE(QString::fromStdWString(e.message()), message);
         QCOMPARE(e.check(), std::wstring(L"audios.contains(VIRTUAL_AUDIO_CAPTURE)"));
         QCOMPARE(e.file(), std::wstring(L"reelcast/QCommandLine.cpp"));
@@ -42,9 +44,11 @@ private slots:
     void checkMacroThrowsOnlyOnFailure()
     {
         const QStringList devices = {QStringLiteral("screen-capture-recorder")};
-        UEXCEPTION_CHECK(devices.contains(QStringLiteral("screen-capture-recorder")), QStringLiteral("never"));
+        UEXCEPTION_CHECK(devices.contains(QStringLiteral("screen-capture-recorder")),
+                         QStringLiteral("never"));
         try {
-            UEXCEPTION_CHECK(devices.contains(QStringLiteral("USB Cam")), QStringLiteral("未检测到设备：USB Cam"));
+            UEXCEPTION_CHECK(devices.contains(QStringLiteral("USB Cam")),
+                             QStringLiteral("未检测到设备：USB Cam"));
             QFAIL("no exception");
         } catch (const UException& e) {
             QCOMPARE(e.check(), std::wstring(L"devices.contains(QStringLiteral(\"USB Cam\"))"));

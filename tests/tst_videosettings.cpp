@@ -34,15 +34,20 @@ private slots:
         QTest::addColumn<int>("defaultValue");
         QTest::addColumn<IntGetter>("get");
         QTest::addColumn<IntSetter>("set");
-        QTest::newRow("mode") << "video" << "mode" << int(FullScreen) << IntGetter(&QVideoSettings::getMode)
+        QTest::newRow("mode") << "video"
+                              << "mode" << int(FullScreen) << IntGetter(&QVideoSettings::getMode)
                               << IntSetter(&QVideoSettings::setMode);
-        QTest::newRow("quality") << "video" << "quality" << int(Recommended)
-                                 << IntGetter(&QVideoSettings::getQuality) << IntSetter(&QVideoSettings::setQuality);
-        QTest::newRow("format") << "video" << "format" << int(MP4) << IntGetter(&QVideoSettings::getFormat)
+        QTest::newRow("quality") << "video"
+                                 << "quality" << int(Recommended) << IntGetter(&QVideoSettings::getQuality)
+                                 << IntSetter(&QVideoSettings::setQuality);
+        QTest::newRow("format") << "video"
+                                << "format" << int(MP4) << IntGetter(&QVideoSettings::getFormat)
                                 << IntSetter(&QVideoSettings::setFormat);
-        QTest::newRow("audio") << "audio" << "type" << int(SystemOnly) << IntGetter(&QVideoSettings::getAudioType)
+        QTest::newRow("audio") << "audio"
+                               << "type" << int(SystemOnly) << IntGetter(&QVideoSettings::getAudioType)
                                << IntSetter(&QVideoSettings::setAudioType);
-        QTest::newRow("camera") << "camera" << "type" << int(Off) << IntGetter(&QVideoSettings::getCameraType)
+        QTest::newRow("camera") << "camera"
+                                << "type" << int(Off) << IntGetter(&QVideoSettings::getCameraType)
                                 << IntSetter(&QVideoSettings::setCameraType);
     }
 
@@ -73,19 +78,24 @@ private slots:
         QTest::addColumn<QString>("defaultValue");
         QTest::addColumn<StringGetter>("get");
         QTest::addColumn<StringSetter>("set");
-        QTest::newRow("camera name") << "camera" << "name" << QString() << StringGetter(&QVideoSettings::getCameraName)
+        QTest::newRow("camera name") << "camera"
+                                     << "name" << QString() << StringGetter(&QVideoSettings::getCameraName)
                                      << StringSetter(&QVideoSettings::setCameraName);
-        QTest::newRow("start first") << "hot_key" << "key_start_first" << "Alt"
-                                     << StringGetter(&QVideoSettings::getKeyStartFirst)
+        QTest::newRow("start first") << "hot_key"
+                                     << "key_start_first"
+                                     << "Alt" << StringGetter(&QVideoSettings::getKeyStartFirst)
                                      << StringSetter(&QVideoSettings::setKeyStartFirst);
-        QTest::newRow("start second") << "hot_key" << "key_start_second" << "F6"
-                                      << StringGetter(&QVideoSettings::getKeyStartSecond)
+        QTest::newRow("start second") << "hot_key"
+                                      << "key_start_second"
+                                      << "F6" << StringGetter(&QVideoSettings::getKeyStartSecond)
                                       << StringSetter(&QVideoSettings::setKeyStartSecond);
-        QTest::newRow("stop first") << "hot_key" << "key_stop_first" << "Alt"
-                                    << StringGetter(&QVideoSettings::getKeyStopFirst)
+        QTest::newRow("stop first") << "hot_key"
+                                    << "key_stop_first"
+                                    << "Alt" << StringGetter(&QVideoSettings::getKeyStopFirst)
                                     << StringSetter(&QVideoSettings::setKeyStopFirst);
-        QTest::newRow("stop second") << "hot_key" << "key_stop_second" << "F7"
-                                     << StringGetter(&QVideoSettings::getKeyStopSecond)
+        QTest::newRow("stop second") << "hot_key"
+                                     << "key_stop_second"
+                                     << "F7" << StringGetter(&QVideoSettings::getKeyStopSecond)
                                      << StringSetter(&QVideoSettings::setKeyStopSecond);
     }
 
@@ -97,7 +107,8 @@ private slots:
         QFETCH(StringGetter, get);
         QFETCH(StringSetter, set);
         QCOMPARE(get(), defaultValue);
-        for (const QString& value : {QStringLiteral("Ctrl"), QStringLiteral("罗技 HD \"Pro\" (USB)"), QString()}) {
+        for (const QString& value :
+             {QStringLiteral("Ctrl"), QStringLiteral("罗技 HD \"Pro\" (USB)"), QString()}) {
             set(value);
             QCOMPARE(get(), value);
             QCOMPARE(CSetting::getString(group, key, QStringLiteral("absent")), value);

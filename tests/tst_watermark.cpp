@@ -130,7 +130,8 @@ private slots:
         QFont font(QStringLiteral("Microsoft YaHei"));
         font.setPixelSize(36);
         const QFontMetrics metrics(font);
-        QCOMPARE(image.size(), QSize(metrics.horizontalAdvance(QGlobalSettings::appName()), metrics.height()));
+        QCOMPARE(image.size(),
+                 QSize(metrics.horizontalAdvance(QGlobalSettings::appName()), metrics.height()));
         // Black text at the default transparency of 50.
         const Coverage c = coverage(image, qRgb(0, 0, 0));
         QVERIFY(c.maxAlpha > 0);
@@ -140,8 +141,9 @@ private slots:
         QDeviceManager::Provider machine;
         machine.encoderDeviceNames = [] { return QStringList({"virtual-audio-capturer"}); };
         QDeviceManager::setProvider(machine);
-        QVERIFY(QCommandLine::build("/w", QRect(0, 0, 640, 480))
-                    .contains("-i \"" + mark() + "\" -filter_complex \"overlay=(main_w-overlay_w) - 20:20\" "));
+        QVERIFY(
+            QCommandLine::build("/w", QRect(0, 0, 640, 480))
+                .contains("-i \"" + mark() + "\" -filter_complex \"overlay=(main_w-overlay_w) - 20:20\" "));
         QDeviceManager::resetProvider();
     }
 

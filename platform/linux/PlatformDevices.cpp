@@ -25,7 +25,7 @@ bool canCapture(const QString& devicePath)
     const int fd = ::open(QFile::encodeName(devicePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    v4l2_capability cap {};
+    v4l2_capability cap{};
     const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
     ::close(fd);
     if (!ok)

@@ -1,7 +1,7 @@
 #include "PlatformDevices.h"
 
-#include <windows.h>
 #include <dshow.h>
+#include <windows.h>
 
 std::vector<std::wstring> platform::videoInputDeviceNames()
 {
@@ -30,10 +30,12 @@ std::vector<std::wstring> platform::videoInputDeviceNames()
     IMoniker* moniker = nullptr;
     while (monikers->Next(1, &moniker, nullptr) == S_OK) {
         IPropertyBag* bag = nullptr;
-        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
+        if (SUCCEEDED(
+                moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
             VARIANT value;
             VariantInit(&value);
-            if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR && value.bstrVal)
+            if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR &&
+                value.bstrVal)
                 names.emplace_back(value.bstrVal, SysStringLen(value.bstrVal));
             VariantClear(&value);
             bag->Release();

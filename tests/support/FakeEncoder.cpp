@@ -13,9 +13,7 @@ bool writeFile(const QString& path, const QByteArray& content)
 
 } // namespace
 
-FakeEncoder::FakeEncoder(const QString& programFolder) : m_folder(programFolder)
-{
-}
+FakeEncoder::FakeEncoder(const QString& programFolder) : m_folder(programFolder) {}
 
 QString FakeEncoder::programPath() const
 {

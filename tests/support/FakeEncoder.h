@@ -17,7 +17,8 @@ public:
 
     explicit FakeEncoder(const QString& programFolder);
 
-    void install(const QString& deviceListing, const QString& optionListing = QString(), Ending ending = Exits);
+    void install(const QString& deviceListing, const QString& optionListing = QString(),
+                 Ending ending = Exits);
     void remove();
     // The arguments of the last run, as the program received them.
     QStringList lastArguments() const;

@@ -1,20 +1,35 @@
 #include "PlatformDevices.h"
 
-#include <dshow.h>
 #include <windows.h>
+
+#include <dshow.h>
+
+namespace {
+
+// Balances CoInitialize only when it took effect on this thread, so a thread that runs COM in
+// another mode keeps its own initialisation.
+struct ComScope
+{
+    HRESULT hr = CoInitialize(nullptr);
+    ~ComScope()
+    {
+        if (SUCCEEDED(hr))
+            CoUninitialize();
+    }
+};
+
+} // namespace
 
 std::vector<std::wstring> platform::videoInputDeviceNames()
 {
     std::vector<std::wstring> names;
-    CoInitialize(nullptr);
+    ComScope com;
 
     ICreateDevEnum* devEnum = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
                                   reinterpret_cast<void**>(&devEnum));
-    if (FAILED(hr) || !devEnum) {
-        CoUninitialize();
+    if (FAILED(hr) || !devEnum)
         return names;
-    }
 
     IEnumMoniker* monikers = nullptr;
     hr = devEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0);
@@ -23,19 +38,17 @@ std::vector<std::wstring> platform::videoInputDeviceNames()
         if (monikers)
             monikers->Release();
         devEnum->Release();
-        CoUninitialize();
         return names;
     }
 
     IMoniker* moniker = nullptr;
     while (monikers->Next(1, &moniker, nullptr) == S_OK) {
         IPropertyBag* bag = nullptr;
-        if (SUCCEEDED(
-                moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
+        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
             VARIANT value;
             VariantInit(&value);
-            if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR &&
-                value.bstrVal)
+            // A device whose name cannot be read is skipped; a name seen twice is listed twice.
+            if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR && value.bstrVal)
                 names.emplace_back(value.bstrVal, SysStringLen(value.bstrVal));
             VariantClear(&value);
             bag->Release();
@@ -46,6 +59,5 @@ std::vector<std::wstring> platform::videoInputDeviceNames()
 
     monikers->Release();
     devEnum->Release();
-    CoUninitialize();
     return names;
 }

@@ -1,0 +1,299 @@
+#include "CommandRewriter.h"
+
+#include "DeviceProbe.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+using Options = std::vector<std::string>;
+
+bool isTrue(const std::string& value)
+{
+    return value == "true" || value == "1";
+}
+
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "18", "30000/1001" or "ntsc"-like names; the latter count as 30 for sizing queues.
+double rateValue(const std::string& rate)
+{
+    char* end = nullptr;
+    double value = std::strtod(rate.c_str(), &end);
+    if (end && *end == '/') {
+        const double den = std::strtod(end + 1, nullptr);
+        value = den > 0 ? value / den : 0;
+    }
+    return value > 0 ? value : 30;
+}
+
+std::string videoQueue(const std::string& rate)
+{
+    const double frames = std::ceil(rateValue(rate) * CommandRewriter::kVideoQueueSeconds);
+    return std::to_string(std::max(8, static_cast<int>(frames)));
+}
+
+// Options of an input minus the given ones, "-f" always among them.
+Options without(Options options, std::initializer_list<const char*> names)
+{
+    FfmpegCommand::remove(options, "-f");
+    for (const char* name : names)
+        FfmpegCommand::remove(options, name);
+    return options;
+}
+
+void append(Options& options, std::initializer_list<std::string> items)
+{
+    options.insert(options.end(), items.begin(), items.end());
+}
+
+void append(Options& options, const Options& items)
+{
+    options.insert(options.end(), items.begin(), items.end());
+}
+
+} // namespace
+
+CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& args)
+{
+    Plan plan;
+    FfmpegCommand command = FfmpegCommand::parse(args);
+
+    for (const FfmpegCommand::Input& input : command.inputs) {
+        if (FfmpegCommand::value(input.options, "-f") != "dshow")
+            continue;
+        if (isTrue(FfmpegCommand::value(input.options, "-list_devices"))) {
+            plan.action = Plan::Action::ListDevices;
+            return plan;
+        }
+        if (isTrue(FfmpegCommand::value(input.options, "-list_options")) && startsWith(input.url, "video=")) {
+            plan.action = Plan::Action::ListOptions;
+            plan.camera = input.url.substr(6);
+            return plan;
+        }
+    }
+
+    // The output rate is the capture rate: grabbing faster only produces frames to drop.
+    const std::string rate =
+        FfmpegCommand::value(command.outputs, "-r", FfmpegCommand::value(command.outputs, "-framerate"));
+    std::vector<Live> live;
+    bool recognised = false;
+    for (FfmpegCommand::Input& input : command.inputs) {
+        const std::string format = FfmpegCommand::value(input.options, "-f");
+        live.push_back(rewriteInput(input, rate));
+        recognised = recognised || FfmpegCommand::value(input.options, "-f") != format;
+    }
+    if (!recognised) {
+        // Not ours: only what FFmpeg cannot take at all is adjusted, byte for byte otherwise.
+        plan.args = args;
+        size_t tail = 0;
+        for (size_t i = 0; i + 1 < args.size(); ++i) {
+            if (args[i] == "-i")
+                tail = i + 2;
+        }
+        if (tail > 0) {
+            std::vector<std::string> outputs(args.begin() + tail, args.end());
+            fixOutputFormat(outputs);
+            std::copy(outputs.begin(), outputs.end(), plan.args.begin() + tail);
+        }
+        return plan;
+    }
+    alignOnPicture(command, live);
+    // x264's frame threads hold several frames back; FFmpeg reads its inputs in step with what
+    // has been written, so at "q" the sound waiting in the queues is lost and the sound track
+    // ends that much before the picture. Sliced threads (zerolatency) hold nothing back.
+    const std::string codec =
+        FfmpegCommand::value(command.outputs, "-c:v", FfmpegCommand::value(command.outputs, "-vcodec"));
+    if (codec == "libx264" && !FfmpegCommand::has(command.outputs, "-tune"))
+        command.outputs.insert(command.outputs.begin(), {"-tune", "zerolatency"});
+    fixOutputFormat(command.outputs);
+    plan.args = command.arguments();
+    return plan;
+}
+
+CommandRewriter::Live CommandRewriter::rewriteInput(FfmpegCommand::Input& input, const std::string& rate)
+{
+    const std::string format = FfmpegCommand::value(input.options, "-f");
+    if (format == "gdigrab" && input.url == "desktop")
+        return rewriteScreen(input, true, rate);
+    if (format != "dshow")
+        return Live::None;
+    if (input.url == "video=screen-capture-recorder")
+        return rewriteScreen(input, false, rate);
+    if (startsWith(input.url, "video="))
+        return rewriteCamera(input, input.url.substr(6), rate);
+    if (startsWith(input.url, "audio="))
+        return rewriteAudio(input, input.url.substr(6));
+    return Live::None;
+}
+
+CommandRewriter::Live CommandRewriter::rewriteScreen(FfmpegCommand::Input& input, bool area,
+                                                     const std::string& rate)
+{
+    // gdigrab's offsets become x11grab's "+X,Y" after the display name; without them the
+    // whole screen is grabbed.
+    std::string url = probe_.display();
+    if (area) {
+        url += "+" + FfmpegCommand::value(input.options, "-offset_x", "0") + "," +
+               FfmpegCommand::value(input.options, "-offset_y", "0");
+    }
+    Options options{"-f", "x11grab"};
+    append(options, without(input.options, {"-offset_x", "-offset_y"}));
+    if (!rate.empty() && !FfmpegCommand::has(options, "-framerate"))
+        append(options, {"-framerate", rate});
+    append(options, {"-thread_queue_size", videoQueue(rate)});
+    input.options = options;
+    input.url = url;
+    return Live::Video;
+}
+
+CommandRewriter::Live CommandRewriter::rewriteCamera(FfmpegCommand::Input& input, const std::string& name,
+                                                     const std::string& rate)
+{
+    if (probe_.simulated() && name == DeviceProbe::kTestCamera) {
+        const std::string size = FfmpegCommand::value(input.options, "-video_size", "1280x720");
+        Options options{"-f", "lavfi"};
+        append(options, without(input.options, {"-video_size", "-framerate"}));
+        append(options, {"-thread_queue_size", videoQueue(rate), "-use_wallclock_as_timestamps", "1"});
+        input.options = options;
+        // realtime paces the picture like a camera delivers it.
+        input.url = "testsrc2=size=" + size + ":rate=" + (rate.empty() ? "30" : rate) + ",realtime";
+        return Live::Video;
+    }
+
+    std::string device = name; // unknown names go on as they are: FFmpeg reports them missing
+    if (!startsWith(name, "/dev/")) {
+        for (const V4l2Devices::Camera& camera : probe_.cameras()) {
+            if (camera.name == name) {
+                device = camera.path;
+                break;
+            }
+        }
+    }
+    Options options{"-f", "v4l2"};
+    append(options, without(input.options, {}));
+    if (!rate.empty() && !FfmpegCommand::has(options, "-framerate"))
+        append(options, {"-framerate", rate});
+    // Buffer times are on the monotonic clock; "abs" puts them on the wall clock of the others.
+    append(options, {"-thread_queue_size", videoQueue(rate), "-timestamps", "abs"});
+    input.options = options;
+    input.url = device;
+    return Live::Video;
+}
+
+CommandRewriter::Live CommandRewriter::rewriteAudio(FfmpegCommand::Input& input, const std::string& name)
+{
+    Options options;
+    std::string url = name;
+    if (name == "virtual-audio-capturer" && probe_.simulated()) {
+        options = {"-f", "lavfi"};
+        append(options, without(input.options, {}));
+        append(options,
+               {"-thread_queue_size", std::to_string(kAudioQueue), "-use_wallclock_as_timestamps", "1"});
+        input.options = options;
+        input.url = "sine=frequency=440:sample_rate=48000,arealtime";
+        return Live::Audio;
+    }
+
+    std::string format = "alsa";
+    if (name == "virtual-audio-capturer") {
+        // Resolved by the server itself, so the sink that is the default when recording counts.
+        format = "pulse";
+        url = "@DEFAULT_MONITOR@";
+    } else if (probe_.pulseReachable()) {
+        // Qt names microphones by their sound-server source name or their ALSA device name
+        // ("default", "sysdefault:CARD=...", plug-in names); the server's own list decides.
+        const auto& sources = probe_.pulseSources();
+        bool known = name == "default";
+        if (sources) {
+            for (const DeviceProbe::PulseSource& source : *sources)
+                known = known || source.name == name;
+        } else {
+            known = known || name.find(':') == std::string::npos;
+        }
+        if (known)
+            format = "pulse";
+    }
+    options = {"-f", format};
+    append(options, without(input.options, {}));
+    append(options, {"-thread_queue_size", std::to_string(kAudioQueue)});
+    input.options = options;
+    input.url = url;
+    return Live::Audio;
+}
+
+void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<Live>& live)
+{
+    // FFmpeg opens its inputs one after the other and starts reading only when all are open. A
+    // sound source can take a second or more to deliver; a screen opened before it would give one
+    // frame and then nothing until then (a frozen start). So sound inputs are opened first and the
+    // picture last, all sound is put on the picture's clock (every live input carries wall-clock
+    // times), and sound from before the first frame is cut.
+    const auto videoIt = std::find(live.begin(), live.end(), Live::Video);
+    const long audioCount = std::count(live.begin(), live.end(), Live::Audio);
+    if (videoIt == live.end() || audioCount == 0 || FfmpegCommand::has(command.outputs, "-map"))
+        return;
+    std::vector<size_t> amixGraphs;
+    for (size_t i = 0; i + 1 < command.globals.size(); ++i) {
+        if (command.globals[i] != "-filter_complex" && command.globals[i] != "-lavfi")
+            continue;
+        const std::string& graph = command.globals[++i];
+        // Moving inputs keeps unlabelled pads bound to the same streams (binding goes by type and
+        // order); explicit labels would not survive it.
+        if (graph.find('[') != std::string::npos)
+            return;
+        if (startsWith(graph, "amix=") && graph.find(';') == std::string::npos)
+            amixGraphs.push_back(i);
+    }
+
+    std::vector<FfmpegCommand::Input> ordered;
+    std::vector<FfmpegCommand::Input> rest;
+    size_t reference = 0;
+    for (size_t i = 0; i < command.inputs.size(); ++i) {
+        if (live[i] == Live::Audio) {
+            ordered.push_back(command.inputs[i]);
+        } else {
+            if (i == static_cast<size_t>(videoIt - live.begin()))
+                reference = rest.size();
+            rest.push_back(command.inputs[i]);
+        }
+    }
+    reference += ordered.size();
+    for (FfmpegCommand::Input& input : ordered)
+        append(input.options, {"-isync", std::to_string(reference)});
+    ordered.insert(ordered.end(), rest.begin(), rest.end());
+    command.inputs = ordered;
+
+    if (!amixGraphs.empty()) {
+        for (size_t index : amixGraphs) {
+            std::string& graph = command.globals[index];
+            const size_t at = graph.find("inputs=");
+            const int count = at == std::string::npos ? 2 : std::max(1, std::atoi(graph.c_str() + at + 7));
+            std::string chains;
+            std::string pads;
+            for (int n = 0; n < count; ++n) {
+                const std::string label = "[sync" + std::to_string(index) + "_" + std::to_string(n) + "]";
+                chains += std::string(kAudioAlign) + label + ";";
+                pads += label;
+            }
+            graph = chains + pads + graph;
+        }
+    } else if (audioCount == 1 && !FfmpegCommand::has(command.outputs, "-af") &&
+               !FfmpegCommand::has(command.outputs, "-filter:a")) {
+        command.outputs.insert(command.outputs.begin(), {"-af", kAudioAlign});
+    }
+}
+
+void CommandRewriter::fixOutputFormat(std::vector<std::string>& outputs)
+{
+    // Windows Media files are ASF; FFmpeg has no muxer called "wmv".
+    for (size_t i = 0; i + 1 < outputs.size(); ++i) {
+        if (outputs[i] == "-f" && outputs[i + 1] == "wmv")
+            outputs[i + 1] = "asf";
+    }
+}

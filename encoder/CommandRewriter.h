@@ -1,0 +1,56 @@
+#pragma once
+
+#include "FfmpegCommand.h"
+
+#include <string>
+#include <vector>
+
+class DeviceProbe;
+
+// Turns the encoder command lines written for the Windows capture inputs (gdigrab, dshow) into
+// ones FFmpeg can run here (x11grab, pulse, alsa, v4l2, lavfi for simulated devices). Anything
+// not recognised is passed on unchanged, so FFmpeg reports it.
+class CommandRewriter
+{
+public:
+    struct Plan
+    {
+        enum class Action
+        {
+            Exec,        // run FFmpeg with `args`
+            ListDevices, // answer a device listing
+            ListOptions  // answer the option listing of `camera`
+        };
+        Action action = Action::Exec;
+        std::vector<std::string> args;
+        std::string camera;
+    };
+
+    // Packets a live audio input may queue; cheap, and covers seconds of sound-server backlog.
+    static constexpr int kAudioQueue = 1024;
+    // Frames a live video input may queue, in seconds of its capture rate (raw frames are large).
+    static constexpr double kVideoQueueSeconds = 2.0;
+    // Puts an audio stream on the picture's time line: silence before its first sample, nothing
+    // from before the first frame, and drift corrected.
+    static constexpr const char* kAudioAlign = "aresample=async=1:first_pts=0";
+
+    explicit CommandRewriter(DeviceProbe& probe) : probe_(probe) {}
+    Plan rewrite(const std::vector<std::string>& args);
+
+private:
+    enum class Live
+    {
+        None,
+        Video,
+        Audio
+    };
+
+    Live rewriteInput(FfmpegCommand::Input& input, const std::string& rate);
+    Live rewriteScreen(FfmpegCommand::Input& input, bool area, const std::string& rate);
+    Live rewriteCamera(FfmpegCommand::Input& input, const std::string& name, const std::string& rate);
+    Live rewriteAudio(FfmpegCommand::Input& input, const std::string& name);
+    void alignOnPicture(FfmpegCommand& command, const std::vector<Live>& live);
+    static void fixOutputFormat(std::vector<std::string>& outputs);
+
+    DeviceProbe& probe_;
+};

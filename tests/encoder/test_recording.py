@@ -1,0 +1,111 @@
+"""Real recordings through the adapter and FFmpeg (run inside scripts/with-desktop --moving):
+each recording mode gives a file FFmpeg reads back as expected, and a recording with microphone
+and system sound starts moving at once and keeps sound and picture the same length."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import adapter_support as support
+
+ENCODE = "-framerate %d -r %d -b:v %s -crf %d -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+SOUND = "-ar %d -ab %dk  -c:a aac"
+BOTH_SOUNDS = ('-f dshow -i audio="default" -f dshow -i audio="virtual-audio-capturer" '
+               '-filter_complex amix=inputs=2:duration=first:dropout_transition=2')
+
+
+class Recording(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.segment = os.path.join(self.folder.name, "2024-05-01-10-20-30.bak")
+        self.log = os.path.join(self.folder.name, "encoder.log")
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def record(self, arguments, seconds=2, **env):
+        code, output, cpu = support.record(arguments + ' -movflags faststart "%s"' % self.segment, seconds,
+                                           support.environment(**env), self.log)
+        self.assertEqual(code, 0, output[-3000:])
+        self.assertTrue(os.path.getsize(self.segment) > 0)
+        return support.probe(self.segment), output, cpu
+
+    def assertStreams(self, info, container, width, height, audio):
+        self.assertIn(container, info["format"]["format_name"].split(","))
+        self.assertEqual(info["video"]["codec_name"], "h264")
+        self.assertEqual((info["video"]["width"], info["video"]["height"]), (width, height))
+        if audio:
+            self.assertEqual(info["audio"]["codec_name"], "aac")
+        else:
+            self.assertIsNone(info["audio"])
+        self.assertGreater(float(info["format"]["duration"]), 1.0)
+
+    def test_full_screen_with_both_sounds(self):
+        info, _, _ = self.record("-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 1920x1080 -draw_mouse 1 "
+                                 "-i desktop %s %s %s -f mp4" % (BOTH_SOUNDS, ENCODE % (18, 18, "300k", 22),
+                                                                 SOUND % (44100, 128)))
+        self.assertStreams(info, "mp4", 1920, 1080, audio=True)
+
+    def test_area_with_watermark_and_both_sounds(self):
+        mark = os.path.join(self.folder.name, "mark.png")
+        subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=black@0.0:size=160x44,format=rgba",
+                        "-vf", "drawtext=text=Reelcast:fontcolor=white:fontsize=36", "-frames:v", "1", mark],
+                       check=True)
+        info, _, _ = self.record('-y -f gdigrab -offset_x 100 -offset_y 200 -video_size 1000x600 -draw_mouse 1 '
+                                 '-i desktop -i "%s" -filter_complex "overlay=(main_w-overlay_w) - 20:'
+                                 '(main_h - overlay_h) - 20" %s %s %s -f flv'
+                                 % (mark, BOTH_SOUNDS, ENCODE % (24, 24, "800k", 18), SOUND % (48000, 256)))
+        self.assertStreams(info, "flv", 1000, 600, audio=True)
+        # The text sits in the bottom right corner of an otherwise black area.
+        corner = self.brightness(1000 - 20 - 160, 600 - 20 - 44, 160, 44)
+        opposite = self.brightness(1000 - 20 - 160, 20, 160, 44)
+        self.assertGreater(corner, opposite + 10)
+
+    def brightness(self, x, y, w, h):
+        p = subprocess.run(["ffmpeg", "-v", "error", "-ss", "1", "-i", self.segment, "-frames:v", "1", "-vf",
+                            "crop=%d:%d:%d:%d,format=gray" % (w, h, x, y), "-f", "rawvideo", "-"],
+                           capture_output=True, check=True)
+        return sum(p.stdout) / max(1, len(p.stdout))
+
+    def test_game_with_simulated_devices(self):
+        info, _, _ = self.record('-y -f dshow -i video="screen-capture-recorder" %s -f mp4'
+                                 % ENCODE % (18, 18, "300k", 22), REELCAST_DEVICES="simulated")
+        self.assertStreams(info, "mp4", 1920, 1080, audio=False)
+
+    def test_camera_with_simulated_devices(self):
+        info, _, _ = self.record('-y -f dshow -video_size 1280x720 -i video="Test Camera" %s -f avi'
+                                 % ENCODE % (15, 15, "180k", 24), REELCAST_DEVICES="simulated")
+        self.assertStreams(info, "avi", 1280, 720, audio=False)
+        info, _, _ = self.record('-y -f dshow -video_size 640x480 -i video="Test Camera" -f dshow '
+                                 '-i audio="virtual-audio-capturer" %s %s -f asf'
+                                 % (ENCODE % (24, 24, "500k", 20), SOUND % (48000, 256)),
+                                 REELCAST_DEVICES="simulated")
+        self.assertStreams(info, "asf", 640, 480, audio=True)
+
+
+class CaptureQuality(unittest.TestCase):
+    """Five seconds of the whole 1080p screen with microphone and system sound."""
+
+    def test_no_frozen_start_and_sound_as_long_as_picture(self):
+        with tempfile.TemporaryDirectory() as folder:
+            segment = os.path.join(folder, "segment.bak")
+            code, output, cpu = support.record(
+                "-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 1920x1080 -draw_mouse 1 -i desktop %s %s %s "
+                '-f mp4 -movflags faststart "%s"' % (BOTH_SOUNDS, ENCODE % (18, 18, "300k", 22),
+                                                     SOUND % (44100, 128), segment), 5)
+            self.assertEqual(code, 0, output[-3000:])
+            frames = support.frame_hashes(segment, seconds=1.5)
+            still = support.longest_still(frames)
+            video = support.packet_times(segment, "v")
+            audio = support.packet_times(segment, "a")
+            print("\nlongest still picture in the first 1.5 s: %.3f s; video %.3f-%.3f s, audio %.3f-%.3f s; "
+                  "encoder CPU %.2f s" % (still, video[0], video[1], audio[0], audio[1], cpu))
+            self.assertLessEqual(still, 0.2)
+            self.assertAlmostEqual(video[1] - video[0], audio[1] - audio[0], delta=0.2)
+            self.assertAlmostEqual(audio[0], video[0], delta=0.1)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=support.take_paths(sys.argv), verbosity=2)

@@ -108,6 +108,47 @@ private slots:
         QVideoSettings::setQuality(Recommended);
     }
 
+    // A one-minute recording with a pause, for the figures: how long a resume takes until the
+    // encoder reports progress again, and how long from stop to the saved file. Only with
+    // REELCAST_E2E_LONG=1 (it takes over a minute).
+    void oneMinuteTimings()
+    {
+        if (qEnvironmentVariableIsEmpty("REELCAST_E2E_LONG"))
+            QSKIP("set REELCAST_E2E_LONG=1 to run");
+        qunsetenv("REELCAST_DEVICES");
+        QVideoSettings::setMode(FullScreen);
+        QVideoSettings::setAudioType(SystemAndMicrophone);
+        QVideoSettings::setFormat(MP4);
+        QMediaManager* m = QMediaManager::instance();
+        m->setRect(QRect(0, 0, 1920, 1080));
+        QSignalSpy ended(m, &QMediaManager::record_finished);
+        QSignalSpy times(m, &QMediaManager::time_changed);
+        QSignalSpy saved(m, &QMediaManager::finished);
+        m->start();
+        QTest::qWait(30000);
+        m->pause();
+        QVERIFY(ended.wait(10000));
+        times.clear();
+        QElapsedTimer resume;
+        resume.start();
+        m->resume();
+        QVERIFY(times.wait(15000));
+        const qint64 resumeMs = resume.elapsed();
+        QTest::qWait(30000 - int(resumeMs));
+        QElapsedTimer stop;
+        stop.start();
+        m->stop();
+        QVERIFY(ended.wait(15000));
+        m->save();
+        QVERIFY(saved.wait(60000));
+        const qint64 stopMs = stop.elapsed();
+        QVERIFY(saved.first().at(0).toBool());
+        const Probe p = probe(m->savedFile());
+        qInfo("resume to first progress: %lld ms; stop to saved file: %lld ms; file %.2f s, shown %d s",
+              resumeMs, stopMs, p.duration, m->elapsedSeconds());
+        m->cleanup();
+    }
+
     void cleanupTestCase()
     {
         QMediaManager::release();

@@ -36,7 +36,7 @@ QMenu* CHelpProvider::initMenu()
 
 void CHelpProvider::showHelp()
 {
-    QCommonMethod::openUrl(QStringLiteral("help"), QString());
+    QCommonMethod::openUrl(QStringLiteral("index"), QString());
 }
 
 void CHelpProvider::showAbout()

@@ -10,7 +10,10 @@
 HLayout::HLayout(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    // The panel never takes the activation from its menu, which closes on deactivation: not when
+    // it opens on hover, nor when it is clicked.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setMinimumSize(120, 24);
     setMaximumWidth(120);
 
@@ -41,6 +44,7 @@ QList<HMenuItem*> HLayout::items() const
 
 void HLayout::hideAll()
 {
+
     for (HMenuItem* item : items_)
         item->hideSubMenu();
     hide();

@@ -1,7 +1,9 @@
 #include "HMenu.h"
 
+#include "HLayout.h"
 #include "HMenuItem.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QScrollArea>
@@ -45,6 +47,12 @@ void HMenu::addItem(QWidget* item)
 
 void HMenu::popup(const QPoint& globalPos)
 {
+    // Sub-menus are windows of their own: the menu watches them too, so that it closes when the
+    // activation leaves the menu from one of them.
+    for (QWidget* item : qAsConst(items_)) {
+        if (auto* entry = qobject_cast<HMenuItem*>(item); entry && entry->subMenu())
+            entry->subMenu()->installEventFilter(this);
+    }
     // The entries may have changed since the last time the menu was shown.
     adjustSize();
     move(globalPos);
@@ -72,6 +80,7 @@ void HMenu::setScrollBarVisible(bool on)
 
 void HMenu::hideMenu()
 {
+
     for (QWidget* item : qAsConst(items_)) {
         if (auto* entry = qobject_cast<HMenuItem*>(item))
             entry->hideSubMenu();
@@ -95,16 +104,38 @@ void HMenu::onItemEnter(QWidget* item)
     emit enter(item);
 }
 
+bool HMenu::ownsWindow(const QWidget* window) const
+{
+    for (const QWidget* w = window; w; w = w->parentWidget()) {
+        if (w == this)
+            return true;
+    }
+    return false;
+}
+
 bool HMenu::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == this) {
-        if (event->type() == QEvent::Enter) {
+    auto* widget = static_cast<QWidget*>(watched);
+    switch (event->type()) {
+    case QEvent::Enter:
+        if (watched == this)
             emit enter(this);
-        } else if (event->type() == QEvent::WindowDeactivate && isVisible()) {
-            // Activating any other window closes the menu; a menu that already closed itself
-            // (and lost activation by hiding) does not announce its closing twice.
+        break;
+    case QEvent::WindowDeactivate:
+        // Activating any other window closes the menu. The menu's own sub-menus do not count
+        // (some window systems activate them when they open), nor does a sub-menu that loses the
+        // activation by closing; a menu that already closed does not announce it twice.
+        if (!isHidden() && !widget->isHidden() && !ownsWindow(QApplication::activeWindow()))
             hideMenu();
-        }
+        break;
+    case QEvent::Hide:
+        // A sub-menu that held the activation hands it back to its menu when it closes.
+        if (watched != this && !isHidden() &&
+            (!QApplication::activeWindow() || QApplication::activeWindow() == widget))
+            activateWindow();
+        break;
+    default:
+        break;
     }
     return QWidget::eventFilter(watched, event);
 }

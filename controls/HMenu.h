@@ -37,6 +37,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The menu itself or one of its sub-menus.
+    bool ownsWindow(const QWidget* window) const;
+
     QScrollArea* scrollArea_;
     QWidget* contents_;
     QVBoxLayout* contentsLayout_;

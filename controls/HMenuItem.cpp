@@ -164,10 +164,11 @@ bool HMenuItem::eventFilter(QObject* watched, QEvent* event)
         if (isEnabled()) {
             emit hover_out();
             if (subMenu_) {
-                // Give the pointer time to travel into the sub-menu before closing it.
+                // Give the pointer time to travel into the sub-menu before closing it; a pointer
+                // that came back onto the entry meanwhile keeps it open too.
                 QPointer<HLayout> sub = subMenu_;
                 QTimer::singleShot(50, this, [this, sub] {
-                    if (sub && !sub->isHovered()) {
+                    if (sub && !sub->isHovered() && !underMouse()) {
                         sub->hideAll();
                         setStatus(QStringLiteral("normal"));
                     }

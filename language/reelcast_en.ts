@@ -22,15 +22,15 @@ Records the screen, the camera and sound.</translation>
     <name>HMessageBox</name>
     <message>
         <source>提示</source>
-        <translation type="unfinished" />
+        <translation>Notice</translation>
     </message>
     <message>
         <source>确定</source>
-        <translation type="unfinished" />
+        <translation>OK</translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished" />
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,93 @@
+"""The benchmark's table: per case the adapter's figures, FFmpeg's run directly, and their ratio."""
+
+from dataclasses import dataclass, field
+
+from bench_commands import AUDIO_NAMES, QUALITIES
+
+SHORT_AUDIO = {0: "none", 1: "system", 2: "mic", 3: "both"}
+MISSING = "-"
+
+
+@dataclass
+class Case:
+    quality: int
+    audio: int
+    figures: dict = field(default_factory=dict)  # variant -> Figures or None
+
+
+def _worst(values):
+    values = [v for v in values if v is not None]
+    return max(values) if values else None
+
+
+def _minus(a, b):
+    return None if a is None or b is None else a - b
+
+
+def ratio(a, b, signed=False):
+    """a / b; for signed figures (offsets, differences) the ratio of their sizes. None when
+    either is missing or b is too close to zero to divide by."""
+    if a is None or b is None:
+        return None
+    if signed:
+        a, b = abs(a), abs(b)
+    if abs(b) < 1e-9:
+        return None
+    return a / b
+
+
+# (heading, width, figure -> value, format, signed)
+COLUMNS = [
+    ("rec s", 6, lambda f: f.recorded, "%.2f", False),
+    ("CPU/s", 6, lambda f: f.cpu_per_second, "%.3f", False),
+    ("distinct/s", 10, lambda f: f.distinct_per_second, "%.1f", False),
+    ("dup %", 6, lambda f: 100.0 * f.duplicates / f.frames if f.frames else None, "%.0f", False),
+    ("1st frame", 9, lambda f: _worst(f.first_frame), "%.2f", False),
+    ("frozen", 6, lambda f: _worst(f.frozen_start), "%.2f", False),
+    ("file-rec", 8, lambda f: _minus(f.file_duration, f.recorded), "%+.2f", True),
+    ("audio s", 7, lambda f: f.audio_duration, "%.2f", False),
+    ("video s", 7, lambda f: f.video_duration, "%.2f", False),
+]
+OFFSET_HEADING = "A-V offset ms"
+EXIT_HEADING = "q-exit"
+
+
+def _cell(value, fmt, width):
+    return (MISSING if value is None else fmt % value).rjust(width)
+
+
+def _offsets(values, fmt="%+.0f"):
+    return "/".join(MISSING if v is None else fmt % v for v in values) if values else MISSING
+
+
+def format_table(cases):
+    head = "%-11s %-6s %-7s " % ("level", "sound", "run")
+    head += " ".join(h.rjust(w) for h, w, _, _, _ in COLUMNS)
+    head += "  %-17s %6s" % (OFFSET_HEADING, EXIT_HEADING)
+    lines = [head]
+    for case in cases:
+        label = [QUALITIES[case.quality][0], SHORT_AUDIO[case.audio]]
+        for variant in ("adapter", "direct"):
+            if variant not in case.figures:
+                continue
+            fig = case.figures[variant]
+            row = "%-11s %-6s %-7s " % (label[0], label[1], variant)
+            label = ["", ""]
+            if fig is None:
+                lines.append(row + "recording failed")
+                continue
+            row += " ".join(_cell(get(fig), fmt, w) for _, w, get, fmt, _ in COLUMNS)
+            offsets = [None if o is None else 1000.0 * o for o in fig.offsets] if case.audio else []
+            row += "  %-17s %6s" % (_offsets(offsets), _cell(_worst(fig.quit_to_exit), "%.2f", 6).strip())
+            lines.append(row)
+        a, d = case.figures.get("adapter"), case.figures.get("direct")
+        if a is not None and d is not None:
+            row = "%-11s %-6s %-7s " % ("", "", "ratio")
+            row += " ".join(_cell(ratio(get(a), get(d), signed), "%.2f", w) for _, w, get, _, signed in COLUMNS)
+            offsets = ([ratio(x, y, True) for x, y in zip(a.offsets, d.offsets)] if case.audio else [])
+            row += "  %-17s %6s" % (_offsets(offsets, "%.2f"),
+                                    _cell(ratio(_worst(a.quit_to_exit), _worst(d.quit_to_exit)), "%.2f", 6).strip())
+            lines.append(row)
+    lines.append("ratio = adapter / direct (sizes for signed figures); 1st frame, frozen and q-exit are the worst "
+                 "of the three starts; A-V offset > 0: sound later than picture, at start/after pause 1/after pause 2")
+    return "\n".join(lines)

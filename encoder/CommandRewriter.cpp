@@ -82,13 +82,9 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
     const std::string rate =
         FfmpegCommand::value(command.outputs, "-r", FfmpegCommand::value(command.outputs, "-framerate"));
     std::vector<Live> live;
-    bool recognised = false;
-    for (FfmpegCommand::Input& input : command.inputs) {
-        const std::string format = FfmpegCommand::value(input.options, "-f");
+    for (FfmpegCommand::Input& input : command.inputs)
         live.push_back(rewriteInput(input, rate));
-        recognised = recognised || FfmpegCommand::value(input.options, "-f") != format;
-    }
-    if (!recognised) {
+    if (std::count(live.begin(), live.end(), Live::None) == static_cast<long>(live.size())) {
         // Not ours: only what FFmpeg cannot take at all is adjusted, byte for byte otherwise.
         plan.args = args;
         size_t tail = 0;

@@ -183,23 +183,11 @@ void TestControlsButtons::setCheckedOnlyChangesCheckableButtons()
 
 void TestControlsButtons::pushButtonParts()
 {
+    // The look state reaches both labels, which the style sheet templates select on.
     TPushButton button;
     auto* icon = button.findChild<QLabel*>(QStringLiteral("buttonIcon"));
     auto* text = button.findChild<QLabel*>(QStringLiteral("buttonText"));
-    QVERIFY(icon);
-    QVERIFY(text);
-    QCOMPARE(text->text(), QStringLiteral("Button"));
-    QCOMPARE(button.cursor().shape(), Qt::PointingHandCursor);
-    button.setText(QStringLiteral("开始录制"));
-    QCOMPARE(text->text(), QStringLiteral("开始录制"));
-    button.setIconSize(20, 20);
-    QCOMPARE(icon->minimumSize(), QSize(20, 20));
-    QCOMPARE(icon->maximumSize(), QSize(20, 20));
-    button.setIconVisible(false);
-    QVERIFY(icon->isHidden());
-    button.setSpacing(8);
-    QCOMPARE(text->parentWidget()->layout()->spacing(), 8);
-
+    QVERIFY(icon && text);
     button.setStatus(QStringLiteral("hover"));
     for (QWidget* w : {static_cast<QWidget*>(&button), static_cast<QWidget*>(icon), static_cast<QWidget*>(text)})
         QCOMPARE(w->property("status").toString(), QStringLiteral("hover"));
@@ -261,15 +249,8 @@ void TestControlsButtons::checkedPushButtonKeepsHoverLook()
 void TestControlsButtons::firstEntryIsShownBeforeAnySelection()
 {
     HComboBox box;
-    QCOMPARE(box.objectName(), QStringLiteral("HComboBox"));
-    QCOMPARE(box.height(), 32);
-    QCOMPARE(box.minimumHeight(), 32);
-    QCOMPARE(box.maximumHeight(), 32);
     auto* text = box.findChild<QLabel*>(QStringLiteral("comboText"));
-    auto* arrow = box.findChild<QLabel*>(QStringLiteral("comboIcon"));
-    QVERIFY(text && arrow);
-    QCOMPARE(arrow->minimumSize(), QSize(8, 4));
-    QCOMPARE(text->text(), QStringLiteral("Button"));
+    QVERIFY(text);
 
     box.addItems({QStringLiteral("黑色"), QStringLiteral("白色")});
     box.addItem(QStringLiteral("红色"));

@@ -1,10 +1,11 @@
 // Gallery of the widget toolkit and the artwork, for looking at them under Xvfb:
 //
-//   gallery [--page widgets|artwork] [--shot FILE] [--delay MS]
+//   gallery [--page widgets|artwork] [--no-popups] [--shot FILE] [--delay MS]
 //
 // "widgets" shows every toolkit widget in each of its states, styled by the program's own style
 // sheets, with a pop-up menu, a combo list and two message boxes open; "artwork" shows every
-// picture of the resources at its own size and magnified. --shot saves a screenshot and quits.
+// picture of the resources at its own size and magnified. --shot saves a screenshot and quits;
+// --no-popups leaves the page for trying the widgets by hand (the first tile opens its menu).
 #include "HComboBox.h"
 #include "HLayout.h"
 #include "HMenu.h"
@@ -321,7 +322,7 @@ QWidget* tile(const TileLook& look, QWidget** buttonOut = nullptr)
     return host;
 }
 
-QWidget* tiles(QWidget** menuHost)
+QWidget* tiles(QWidget** menuHost, QWidget** menuButton)
 {
     auto* host = new QWidget;
     auto* row = new QHBoxLayout(host);
@@ -360,8 +361,10 @@ QWidget* tiles(QWidget** menuHost)
     for (int i = 0; i < looks.size(); ++i) {
         QWidget* button = nullptr;
         QWidget* t = tile(looks[i].first, &button);
-        if (i == 0)
+        if (i == 0) {
             *menuHost = t;
+            *menuButton = button;
+        }
         row->addWidget(column(t, looks[i].second));
     }
     row->addStretch();
@@ -672,6 +675,24 @@ QWidget* screenBar()
 
 // --- Pages ---------------------------------------------------------------------------------------
 
+// Opens a menu at the pointer when the watched frame is clicked, as the option tiles do.
+class MenuOnClick : public QObject
+{
+public:
+    MenuOnClick(QWidget* frame, HMenu* menu) : QObject(frame), menu_(menu) { frame->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease)
+            menu_->popup(QCursor::pos());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    HMenu* menu_;
+};
+
 HMenu* buildModeMenu(QWidget* parent)
 {
     auto* menu = new HMenu(parent);
@@ -685,7 +706,7 @@ HMenu* buildModeMenu(QWidget* parent)
     return menu;
 }
 
-QWidget* widgetsPage(QList<QWidget*>* popups)
+QWidget* widgetsPage(bool openPopups)
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("gallery"));
@@ -702,8 +723,9 @@ QWidget* widgetsPage(QList<QWidget*>* popups)
                             recordRows()),
                     0, 1);
     QWidget* menuTile = nullptr;
+    QWidget* menuButton = nullptr;
     grid->addWidget(section(QStringLiteral("Option tiles: normal, hover, off and off-hover looks; HMenu with a sub-menu"),
-                            tiles(&menuTile)),
+                            tiles(&menuTile, &menuButton)),
                     1, 0, 1, 2);
     HComboBox* keyBox = nullptr;
     grid->addWidget(section(QStringLiteral("Settings controls: tabs, radio buttons, slider, line edit, HComboBox (key list open)"),
@@ -750,8 +772,22 @@ QWidget* widgetsPage(QList<QWidget*>* popups)
     });
     frames->start(100);
 
+    HMenu* menu = buildModeMenu(menuTile);
+    new MenuOnClick(menuButton, menu);
+    for (auto pair : {qMakePair(notice, 1), qMakePair(question, 3)}) {
+        auto* button = new QPushButton(pair.second == 1 ? QStringLiteral("HMessageBox::message(1)")
+                                                        : QStringLiteral("HMessageBox::message(3)"),
+                                       pair.first);
+        button->move(120, 90);
+        QObject::connect(button, &QPushButton::clicked, pair.first, [pair] {
+            HMessageBox::message(pair.first, QStringLiteral("确定要退出程序吗？"), QStringLiteral("提示"), pair.second);
+        });
+    }
+    if (!openPopups)
+        return page;
+
     // Pop-ups open once the page has its geometry.
-    QTimer::singleShot(300, page, [page, notice, question, menuTile, keyBox, popups] {
+    QTimer::singleShot(300, page, [notice, question, keyBox, menu, menuTile] {
         for (auto pair : {qMakePair(notice, 1), qMakePair(question, 3)}) {
             auto* box = new HMessageBox(pair.first);
             box->setTitle(QStringLiteral("提示"));
@@ -759,7 +795,6 @@ QWidget* widgetsPage(QList<QWidget*>* popups)
                                           : QStringLiteral("确定要退出程序吗？"));
             box->setButtons(pair.second);
             box->show();
-            popups->append(box);
         }
 
         // The key list, shown as the combo box opens it, scrolled to the chosen key.
@@ -768,15 +803,11 @@ QWidget* widgetsPage(QList<QWidget*>* popups)
         list->adjustSize();
         list->move(keyBox->mapToGlobal(QPoint(0, keyBox->height())));
         list->show();
-        popups->append(list);
 
-        HMenu* menu = buildModeMenu(menuTile);
         menu->popup(menuTile->mapToGlobal(QPoint(70, 150)));
-        popups->append(menu);
         auto* full = qobject_cast<HMenuItem*>(menu->items().first());
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(full, &enter);
-        Q_UNUSED(page);
     });
     return page;
 }
@@ -843,12 +874,14 @@ int main(int argc, char** argv)
     parser.addOption({QStringLiteral("page"), QStringLiteral("widgets or artwork."), QStringLiteral("page"),
                       QStringLiteral("widgets")});
     parser.addOption({QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."), QStringLiteral("file")});
+    parser.addOption({QStringLiteral("no-popups"), QStringLiteral("Open no menu or message box by itself.")});
     parser.addOption({QStringLiteral("delay"), QStringLiteral("Milliseconds before the screenshot."),
                       QStringLiteral("ms"), QStringLiteral("1200")});
     parser.process(app);
 
-    QList<QWidget*> popups;
-    QWidget* page = parser.value(QStringLiteral("page")) == QLatin1String("artwork") ? artworkPage() : widgetsPage(&popups);
+    QWidget* page = parser.value(QStringLiteral("page")) == QLatin1String("artwork")
+                        ? artworkPage()
+                        : widgetsPage(!parser.isSet(QStringLiteral("no-popups")));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     page->setGeometry(screen);
     page->show();

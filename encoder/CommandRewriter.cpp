@@ -218,6 +218,10 @@ CommandRewriter::Live CommandRewriter::rewriteAudio(FfmpegCommand::Input& input,
     options = {"-f", format};
     append(options, without(input.options, {}));
     append(options, {"-thread_queue_size", std::to_string(kAudioQueue)});
+    // With the server's default transfer size the first sound comes only after ~0.1 s, and every
+    // sound input is opened before the picture starts.
+    if (format == "pulse" && !FfmpegCommand::has(options, "-fragment_size"))
+        append(options, {"-fragment_size", kPulseFragment});
     input.options = options;
     input.url = url;
     return Live::Audio;

@@ -30,6 +30,8 @@ public:
     static constexpr int kAudioQueue = 1024;
     // Frames a live video input may queue, in seconds of its capture rate (raw frames are large).
     static constexpr double kVideoQueueSeconds = 2.0;
+    // 10 ms of FFmpeg's default pulse format (48 kHz, 2 channels, 16 bit).
+    static constexpr const char* kPulseFragment = "1920";
     // Puts an audio stream on the picture's time line: silence before its first sample, nothing
     // from before the first frame, and drift corrected.
     static constexpr const char* kAudioAlign = "aresample=async=1:first_pts=0";

@@ -56,7 +56,8 @@ class WorkedCommandLines(unittest.TestCase):
         self.assertEqual(args, [
             "-y",
             # sound opens first and is put on the screen's clock (input 1)
-            "-f", "pulse", "-thread_queue_size", "1024", "-isync", "1", "-i", "@DEFAULT_MONITOR@",
+            "-f", "pulse", "-thread_queue_size", "1024", "-fragment_size", "1920", "-isync", "1",
+            "-i", "@DEFAULT_MONITOR@",
             "-f", "x11grab", "-video_size", "1920x1080", "-draw_mouse", "1", "-framerate", "18",
             "-thread_queue_size", "36", "-i", ":5+0,0",
             "-tune", "zerolatency", "-af", ALIGN] + ENCODE_18 + [
@@ -72,7 +73,8 @@ class WorkedCommandLines(unittest.TestCase):
             "-filter_complex", mix,
             # microphone before system sound, as amix expects them; both synced to the screen
             "-f", "alsa", "-thread_queue_size", "1024", "-isync", "2", "-i", "Mic A",
-            "-f", "pulse", "-thread_queue_size", "1024", "-isync", "2", "-i", "@DEFAULT_MONITOR@",
+            "-f", "pulse", "-thread_queue_size", "1024", "-fragment_size", "1920", "-isync", "2",
+            "-i", "@DEFAULT_MONITOR@",
             "-f", "x11grab", "-video_size", "1000x600", "-draw_mouse", "1", "-framerate", "24",
             "-thread_queue_size", "48", "-i", ":5+100,200",
             # the watermark stays the second video input, so overlay keeps its inputs

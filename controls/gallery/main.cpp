@@ -12,6 +12,7 @@
 #include "HMenuItem.h"
 #include "HMessageBox.h"
 #include "QCustomShadowEffect.h"
+#include "QGlobalSettings.h"
 #include "QSkin.h"
 #include "TButton.h"
 #include "TPushButton.h"
@@ -130,7 +131,7 @@ QWidget* titleBar()
     icon->setFixedSize(28, 28);
     row->addWidget(icon);
     row->addSpacing(6);
-    auto* title = new QLabel(QStringLiteral("录屏大师"));
+    auto* title = new QLabel(QGlobalSettings::appName());
     title->setObjectName(QStringLiteral("labelTitle"));
     row->addWidget(title);
     row->addStretch();

@@ -1,5 +1,6 @@
 // The recording manager against the fake encoder: runs, pauses, the merge and the save, the
 // failures, and the places where it keeps the user's recording although a run failed.
+#include "PlatformProcesses.h"
 #include "QMediaManager.h"
 #include "QPath.h"
 #include "QRecordLog.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <signal.h>
 
 class TestMediaManager : public QObject
 {
@@ -464,6 +467,47 @@ private slots:
         QVERIFY(m_->backupSize() > 0);
         stopAndWaitIdle();
         QCOMPARE(m_->backupSize(), 0);
+    }
+
+    void encoderKilledMidRunFailsAndKeepsEarlierSegments()
+    {
+        m_->start();
+        QTest::qWait(300);
+        QVERIFY(pauseAndWait());
+        const QString first = segments().first().filePath();
+        QSignalSpy errors(m_, &QMediaManager::record_error);
+        m_->resume();
+        QTest::qWait(500);
+        int killed = 0;
+        // Only this test's encoder: other tests may be recording at the same time.
+        for (const platform::ProcessEntry& p : platform::runningProcesses()) {
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(p.pid));
+            cmdline.open(QIODevice::ReadOnly);
+            const QByteArray argv0 = cmdline.readAll().split('\0').value(0);
+            if (p.exeName == L"zrk_video_capture.exe" && argv0.startsWith(program_.toUtf8()) &&
+                ::kill(pid_t(p.pid), SIGKILL) == 0)
+                ++killed;
+        }
+        QVERIFY(killed >= 1);
+        QVERIFY(errors.wait(10000));
+        QCOMPARE(errors.first().at(0).toString(), QStringLiteral("视频录制失败，详情请查看错误日志！"));
+        QVERIFY(m_->isIdle());
+        QVERIFY(QFileInfo::exists(first));
+    }
+
+    void saveFolderVanishingMidRecordingFailsTheSave()
+    {
+        const QString folder = env_->home() + "/vanishing";
+        QDir().mkpath(folder);
+        QVideoSettings::setSavePath(folder);
+        m_->start();
+        QTest::qWait(300);
+        QDir(folder).removeRecursively();
+        QTest::qWait(300);
+        stopAndWaitIdle();
+        bool ok = true;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(!ok);
     }
 
     void releaseWhileSaveWaitsEndsSilently()

@@ -14,6 +14,9 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+#include <QDirIterator>
+
+#include <unistd.h>
 
 struct Probe
 {
@@ -106,6 +109,81 @@ private slots:
         QDir().mkpath(saveDir_);
         QVideoSettings::setSavePath(saveDir_);
         QVideoSettings::setQuality(Recommended);
+    }
+
+    // A save folder on a file system that fills up during the recording: the encoder fails,
+    // the user gets the failure message, nothing hangs.
+    void fullDiskEndsInTheFailureMessage()
+    {
+        if (getuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        qunsetenv("REELCAST_DEVICES");
+        const QString small = env_->home() + "/small disk";
+        QDir().mkpath(small);
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=400k", "tmpfs", small}) != 0)
+            QSKIP("cannot mount a tmpfs here");
+        QVideoSettings::setSavePath(small);
+        QVideoSettings::setMode(FullScreen);
+        QVideoSettings::setAudioType(NoAudio);
+        QVideoSettings::setFormat(FLV);
+        QVideoSettings::setQuality(HD);
+        QMediaManager* m = QMediaManager::instance();
+        m->setRect(QRect(0, 0, 1920, 1080));
+        QSignalSpy errors(m, &QMediaManager::record_error);
+        m->start();
+        const bool failed = errors.wait(60000);
+        if (!failed) {
+            m->stop();
+            QTRY_VERIFY_WITH_TIMEOUT(m->isIdle(), 15000);
+        }
+        QProcess::execute("umount", {small});
+        QVideoSettings::setSavePath(saveDir_);
+        QVideoSettings::setQuality(Recommended);
+        QVERIFY(failed);
+        QCOMPARE(errors.first().at(0).toString(), QStringLiteral("视频录制失败，详情请查看错误日志！"));
+        QVERIFY(m->isIdle());
+    }
+
+    // A save folder that turns read-only during a pause (a file system cannot turn read-only
+    // while the encoder writes to it): the next run fails with its message and the segment
+    // recorded before stays on disk.
+    void readOnlyFolderFailsTheNextRunAndKeepsTheSegment()
+    {
+        if (getuid() != 0)
+            QSKIP("remounting read-only needs root");
+        qunsetenv("REELCAST_DEVICES");
+        const QString folder = env_->home() + "/turns read-only";
+        QDir().mkpath(folder);
+        if (QProcess::execute("mount", {"--bind", folder, folder}) != 0)
+            QSKIP("cannot bind-mount here");
+        QVideoSettings::setSavePath(folder);
+        QVideoSettings::setMode(FullScreen);
+        QVideoSettings::setAudioType(NoAudio);
+        QVideoSettings::setFormat(MP4);
+        QMediaManager* m = QMediaManager::instance();
+        m->setRect(QRect(0, 0, 640, 480));
+        QSignalSpy ended(m, &QMediaManager::record_finished);
+        QSignalSpy errors(m, &QMediaManager::record_error);
+        m->start();
+        QTest::qWait(2000);
+        m->pause();
+        const bool paused = ended.wait(15000);
+        const bool readOnly = QProcess::execute("mount", {"-o", "remount,ro,bind", folder}) == 0;
+        m->resume();
+        const bool failed = errors.wait(30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m->isIdle(), 15000);
+        QStringList segments;
+        QDirIterator it(folder, {"*.bak"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            segments << it.next();
+        QProcess::execute("umount", {folder});
+        QVideoSettings::setSavePath(saveDir_);
+        QVERIFY(paused);
+        QVERIFY(readOnly);
+        QVERIFY(failed);
+        QCOMPARE(errors.first().at(0).toString(), QStringLiteral("视频录制失败，详情请查看错误日志！"));
+        QCOMPARE(segments.size(), 1);
+        QVERIFY(QFileInfo(segments.first()).size() > 0);
     }
 
     // A one-minute recording with a pause, for the figures: how long a resume takes until the

@@ -31,10 +31,10 @@ TonePlayer::~TonePlayer()
 
 bool TonePlayer::open(std::string* error)
 {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = kRate;
-    spec.channels = 1;
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.rate = kRate;
+    sampleFormat.channels = 1;
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = uint32_t(kRate * 2 * 15 / 1000); // 15 ms of queue in the server
@@ -42,7 +42,7 @@ bool TonePlayer::open(std::string* error)
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);
     int code = 0;
-    stream_ = pa_simple_new(nullptr, "av-marker", PA_STREAM_PLAYBACK, nullptr, "marker tone", &spec, nullptr,
+    stream_ = pa_simple_new(nullptr, "av-marker", PA_STREAM_PLAYBACK, nullptr, "marker tone", &sampleFormat, nullptr,
                             &attr, &code);
     if (!stream_) {
         *error = pa_strerror(code);

@@ -99,14 +99,8 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
         }
         return plan;
     }
+    tuneEncoding(command, live);
     alignOnPicture(command, live);
-    // x264's frame threads hold several frames back; FFmpeg reads its inputs in step with what
-    // has been written, so at "q" the sound waiting in the queues is lost and the sound track
-    // ends that much before the picture. Sliced threads (zerolatency) hold nothing back.
-    const std::string codec =
-        FfmpegCommand::value(command.outputs, "-c:v", FfmpegCommand::value(command.outputs, "-vcodec"));
-    if (codec == "libx264" && !FfmpegCommand::has(command.outputs, "-tune"))
-        command.outputs.insert(command.outputs.begin(), {"-tune", "zerolatency"});
     fixOutputFormat(command.outputs);
     plan.args = command.arguments();
     return plan;
@@ -145,7 +139,7 @@ CommandRewriter::Live CommandRewriter::rewriteScreen(FfmpegCommand::Input& input
     append(options, {"-thread_queue_size", videoQueue(rate)});
     input.options = options;
     input.url = url;
-    return Live::Video;
+    return Live::Screen;
 }
 
 CommandRewriter::Live CommandRewriter::rewriteCamera(FfmpegCommand::Input& input, const std::string& name,
@@ -159,7 +153,7 @@ CommandRewriter::Live CommandRewriter::rewriteCamera(FfmpegCommand::Input& input
         input.options = options;
         // realtime paces the picture like a camera delivers it.
         input.url = "testsrc2=size=" + size + ":rate=" + (rate.empty() ? "30" : rate) + ",realtime";
-        return Live::Video;
+        return Live::Camera;
     }
 
     std::string device = name; // unknown names go on as they are: FFmpeg reports them missing
@@ -179,7 +173,7 @@ CommandRewriter::Live CommandRewriter::rewriteCamera(FfmpegCommand::Input& input
     append(options, {"-thread_queue_size", videoQueue(rate), "-timestamps", "abs"});
     input.options = options;
     input.url = device;
-    return Live::Video;
+    return Live::Camera;
 }
 
 CommandRewriter::Live CommandRewriter::rewriteAudio(FfmpegCommand::Input& input, const std::string& name)
@@ -234,7 +228,8 @@ void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<L
     // frame and then nothing until then (a frozen start). So sound inputs are opened first and the
     // picture last, all sound is put on the picture's clock (every live input carries wall-clock
     // times), and sound from before the first frame is cut.
-    const auto videoIt = std::find(live.begin(), live.end(), Live::Video);
+    const auto videoIt = std::find_if(live.begin(), live.end(),
+                                      [](Live kind) { return kind == Live::Screen || kind == Live::Camera; });
     const long audioCount = std::count(live.begin(), live.end(), Live::Audio);
     if (videoIt == live.end() || audioCount == 0 || FfmpegCommand::has(command.outputs, "-map"))
         return;
@@ -286,6 +281,35 @@ void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<L
     } else if (audioCount == 1 && !FfmpegCommand::has(command.outputs, "-af") &&
                !FfmpegCommand::has(command.outputs, "-filter:a")) {
         command.outputs.insert(command.outputs.begin(), {"-af", kAudioAlign});
+    }
+}
+
+void CommandRewriter::tuneEncoding(FfmpegCommand& command, const std::vector<Live>& live)
+{
+    std::vector<std::string>& outputs = command.outputs;
+    // x264's frame threads hold frames back while FFmpeg reads its inputs in step with what has
+    // been written, so at "q" the sound waiting in the queues is lost and the sound ends before
+    // the picture. One thread holds nothing back and keeps the encoding as it is (no slices);
+    // ultrafast keeps well up with the capture rate on one core.
+    const std::string codec = FfmpegCommand::value(outputs, "-c:v", FfmpegCommand::value(outputs, "-vcodec"));
+    if (codec == "libx264" && !FfmpegCommand::has(outputs, "-threads"))
+        outputs.insert(outputs.begin(), {"-threads", "1"});
+
+    // The screen comes as RGB. Left to its defaults the scaler averages chroma pairs in plain C,
+    // half of all the encoder's work; with full-width chroma input it takes its vector routines
+    // and filters chroma properly: the same luma, chroma as close to exact or closer, for about
+    // a third of the cost. Auto-inserted scalers take their flags from -sws_flags in a simple
+    // graph and from a leading "sws_flags=" in a complex one.
+    if (std::find(live.begin(), live.end(), Live::Screen) == live.end())
+        return;
+    if (!FfmpegCommand::has(outputs, "-sws_flags"))
+        outputs.insert(outputs.begin(), {"-sws_flags", kScalerFlags});
+    for (size_t i = 0; i + 1 < command.globals.size(); ++i) {
+        if (command.globals[i] != "-filter_complex" && command.globals[i] != "-lavfi")
+            continue;
+        std::string& graph = command.globals[++i];
+        if (!startsWith(graph, "sws_flags=") && !startsWith(graph, "amix="))
+            graph = std::string("sws_flags=") + kScalerFlags + ";" + graph;
     }
 }
 

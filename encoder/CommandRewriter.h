@@ -35,6 +35,8 @@ public:
     // Puts an audio stream on the picture's time line: silence before its first sample, nothing
     // from before the first frame, and drift corrected.
     static constexpr const char* kAudioAlign = "aresample=async=1:first_pts=0";
+    // Scaler flags for the screen's RGB: FFmpeg's default filter plus full-width chroma input.
+    static constexpr const char* kScalerFlags = "bicubic+full_chroma_inp";
 
     explicit CommandRewriter(DeviceProbe& probe) : probe_(probe) {}
     Plan rewrite(const std::vector<std::string>& args);
@@ -43,7 +45,8 @@ private:
     enum class Live
     {
         None,
-        Video,
+        Screen,
+        Camera,
         Audio
     };
 
@@ -52,6 +55,7 @@ private:
     Live rewriteCamera(FfmpegCommand::Input& input, const std::string& name, const std::string& rate);
     Live rewriteAudio(FfmpegCommand::Input& input, const std::string& name);
     void alignOnPicture(FfmpegCommand& command, const std::vector<Live>& live);
+    static void tuneEncoding(FfmpegCommand& command, const std::vector<Live>& live);
     static void fixOutputFormat(std::vector<std::string>& outputs);
 
     DeviceProbe& probe_;

@@ -61,12 +61,15 @@ def dry_run(arguments, **env):
 
 def record(arguments, seconds, env=None, log=None):
     """Starts a recording, lets it run, stops it with "q\\r\\n" as the program does. Returns the
-    exit code, the encoder output and the CPU seconds the encoder used."""
+    exit code, the encoder output, the CPU seconds the encoder used and the recorded time (from
+    the start to "q", as the program's clock counts it)."""
     before = os.times()
     out = open(log, "w+b") if log else subprocess.PIPE
+    started = time.monotonic()
     p = subprocess.Popen([RUNNER, command(arguments)], env=env or os.environ, stdin=subprocess.PIPE,
                          stdout=out, stderr=subprocess.STDOUT)
     time.sleep(seconds)
+    recorded = time.monotonic() - started
     try:
         p.stdin.write(b"q\r\n")
         p.stdin.flush()
@@ -88,7 +91,7 @@ def record(arguments, seconds, env=None, log=None):
     else:
         text = p.stdout.read()
         p.stdout.close()
-    return p.returncode, text.decode("utf-8", "replace"), cpu
+    return p.returncode, text.decode("utf-8", "replace"), cpu, recorded
 
 
 def probe(path):

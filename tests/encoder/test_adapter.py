@@ -33,6 +33,9 @@ GAME = ('-y -f dshow -i video="screen-capture-recorder" -framerate 18 -r 18 -b:v
 ENCODE_18 = ["-framerate", "18", "-r", "18", "-b:v", "300k", "-crf", "22", "-c:v", "libx264",
              "-preset", "ultrafast", "-pix_fmt", "yuv420p"]
 ALIGN = "aresample=async=1:first_pts=0"
+SCALER = "bicubic+full_chroma_inp"
+# Added for a screen encoded with x264: vector chroma conversion, no frames held back at "q".
+SCREEN_X264 = ["-sws_flags", SCALER, "-threads", "1"]
 # The program's pattern for device names in a listing, and for frame sizes.
 NAME_PATTERN = re.compile(r'"[a-zA-Z0-9.\-\s]*"')
 SIZE_PATTERN = re.compile(r"\d{3,}x\d{3,}")
@@ -60,7 +63,7 @@ class WorkedCommandLines(unittest.TestCase):
             "-i", "@DEFAULT_MONITOR@",
             "-f", "x11grab", "-video_size", "1920x1080", "-draw_mouse", "1", "-framerate", "18",
             "-thread_queue_size", "36", "-i", ":5+0,0",
-            "-tune", "zerolatency", "-af", ALIGN] + ENCODE_18 + [
+            "-af", ALIGN] + SCREEN_X264 + ENCODE_18 + [
             "-ar", "44100", "-ab", "128k", "-c:a", "aac", "-f", "mp4", "-movflags", "faststart", SEGMENT])
 
     def test_area_with_watermark_microphone_and_system_sound(self):
@@ -69,7 +72,8 @@ class WorkedCommandLines(unittest.TestCase):
                % (ALIGN, ALIGN))
         self.assertEqual(args, [
             "-y",
-            "-filter_complex", "overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20",
+            # the scaler flags reach the conversion in front of overlay, not the sound graph
+            "-filter_complex", "sws_flags=%s;overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20" % SCALER,
             "-filter_complex", mix,
             # microphone before system sound, as amix expects them; both synced to the screen
             "-f", "alsa", "-thread_queue_size", "1024", "-isync", "2", "-i", "Mic A",
@@ -78,8 +82,7 @@ class WorkedCommandLines(unittest.TestCase):
             "-f", "x11grab", "-video_size", "1000x600", "-draw_mouse", "1", "-framerate", "24",
             "-thread_queue_size", "48", "-i", ":5+100,200",
             # the watermark stays the second video input, so overlay keeps its inputs
-            "-i", "/home/u/.local/share/reelcast/mark.png",
-            "-tune", "zerolatency",
+            "-i", "/home/u/.local/share/reelcast/mark.png"] + SCREEN_X264 + [
             "-framerate", "24", "-r", "24", "-b:v", "800k", "-crf", "18", "-c:v", "libx264",
             "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-ar", "48000", "-ab", "256k", "-c:a", "aac",
             "-f", "flv", "-movflags", "faststart", SEGMENT])
@@ -90,15 +93,27 @@ class WorkedCommandLines(unittest.TestCase):
         self.assertEqual(args, [
             "-y", "-f", "v4l2", "-video_size", "1280x720", "-framerate", "15", "-thread_queue_size", "30",
             "-timestamps", "abs", "-i", "USB Cam",
-            "-tune", "zerolatency", "-framerate", "15", "-r", "15", "-b:v", "180k", "-crf", "24",
+            "-threads", "1", "-framerate", "15", "-r", "15", "-b:v", "180k", "-crf", "24",
             "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-f", "avi",
             "-movflags", "faststart", SEGMENT])
 
     def test_game_grabs_the_whole_screen(self):
         _, _, args = dry(GAME)
         self.assertEqual(args, [
-            "-y", "-f", "x11grab", "-framerate", "18", "-thread_queue_size", "36", "-i", ":5",
-            "-tune", "zerolatency"] + ENCODE_18 + ["-f", "mp4", "-movflags", "faststart", SEGMENT])
+            "-y", "-f", "x11grab", "-framerate", "18", "-thread_queue_size", "36", "-i", ":5"]
+            + SCREEN_X264 + ENCODE_18 + ["-f", "mp4", "-movflags", "faststart", SEGMENT])
+
+
+    def test_encoder_choices_already_made_are_kept(self):
+        # A thread count or scaler flags of the command win; other codecs are left alone.
+        _, _, args = dry(GAME.replace("-r 18", "-r 18 -threads 4 -sws_flags lanczos"))
+        self.assertEqual(args.count("-threads"), 1)
+        self.assertEqual(args[args.index("-threads") + 1], "4")
+        self.assertEqual(args.count("-sws_flags"), 1)
+        self.assertEqual(args[args.index("-sws_flags") + 1], "lanczos")
+        _, _, args = dry(GAME.replace("libx264", "mpeg4"))
+        self.assertNotIn("-threads", args)
+        self.assertIn("-sws_flags", args)  # the conversion from RGB is there all the same
 
 
 class SimulatedDevices(unittest.TestCase):

@@ -106,7 +106,7 @@ const std::optional<std::vector<DeviceProbe::PulseSource>>& DeviceProbe::pulseSo
         return *pulseSources_;
     std::vector<PulseSource> sources;
     for (const std::string& line : lines(listed.output)) {
-        // index <TAB> name <TAB> driver <TAB> sample spec <TAB> state
+        // index <TAB> name <TAB> driver <TAB> sample format <TAB> state
         const size_t first = line.find('\t');
         if (first == std::string::npos)
             continue;

@@ -117,29 +117,45 @@ private slots:
     {
         if (getuid() != 0)
             QSKIP("mounting a small file system needs root");
-        qunsetenv("REELCAST_DEVICES");
+        // The test camera's busy picture fills the disk fast; a still desktop hardly writes.
+        qputenv("REELCAST_DEVICES", "simulated");
         const QString small = env_->home() + "/small disk";
         QDir().mkpath(small);
-        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=400k", "tmpfs", small}) != 0)
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=2m", "tmpfs", small}) != 0)
             QSKIP("cannot mount a tmpfs here");
+        // A megabyte left: the recording starts and fills it within seconds.
+        {
+            QFile filler(small + "/filler");
+            filler.open(QIODevice::WriteOnly);
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+            filler.close();
+            filler.resize(qMax<qint64>(0, filler.size() - 1024 * 1024));
+        }
         QVideoSettings::setSavePath(small);
-        QVideoSettings::setMode(FullScreen);
+        QVideoSettings::setMode(Camera);
+        QVideoSettings::setCameraType(On);
+        QVideoSettings::setCameraName(QStringLiteral("Test Camera"));
         QVideoSettings::setAudioType(NoAudio);
         QVideoSettings::setFormat(FLV);
         QVideoSettings::setQuality(HD);
         QMediaManager* m = QMediaManager::instance();
-        m->setRect(QRect(0, 0, 1920, 1080));
         QSignalSpy errors(m, &QMediaManager::record_error);
+        QSignalSpy times(m, &QMediaManager::time_changed);
         m->start();
         const bool failed = errors.wait(60000);
+        const bool recorded = !times.isEmpty();
         if (!failed) {
             m->stop();
             QTRY_VERIFY_WITH_TIMEOUT(m->isIdle(), 15000);
         }
         QProcess::execute("umount", {small});
+        qunsetenv("REELCAST_DEVICES");
         QVideoSettings::setSavePath(saveDir_);
         QVideoSettings::setQuality(Recommended);
         QVERIFY(failed);
+        QVERIFY2(recorded, "the disk was full before the recording started");
         QCOMPARE(errors.first().at(0).toString(), QStringLiteral("视频录制失败，详情请查看错误日志！"));
         QVERIFY(m->isIdle());
     }

@@ -1,5 +1,6 @@
 #include "QCameraManager.h"
 
+#include "QCommandLine.h"
 #include "QPath.h"
 #include "QVideoSettings.h"
 #include "RecordTypes.h"
@@ -32,19 +33,15 @@ QCameraManager::QCameraManager(QObject* parent) : QObject(parent)
 
 QString QCameraManager::command(const QString& programFolder, const QString& name)
 {
-    // A quote inside the name is tripled so the name stays one argument when the command is split.
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
-    return QStringLiteral("\"%1/vcamera.exe\" -f dshow -i video=\"%2\"  -preset ultrafast").arg(programFolder, quoted);
+    return QStringLiteral("\"%1/vcamera.exe\" -f dshow -i video=%2  -preset ultrafast")
+        .arg(programFolder, QCommandLine::quoted(name));
 }
 
 void QCameraManager::start(const QString& name)
 {
     if (running_)
         stop();
-    QStringList args = QProcess::splitCommand(command(QPath::programFolder(), name));
-    const QString program = args.takeFirst();
-    process_->start(program, args, QIODevice::ReadWrite);
+    QCommandLine::start(*process_, command(QPath::programFolder(), name));
     stopping_ = false;
     running_ = process_->waitForStarted(kStartTimeoutMs);
 }

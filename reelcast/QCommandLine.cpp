@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QProcess>
 #include <QStringList>
 
 #include <functional>
@@ -264,4 +265,13 @@ QString QCommandLine::quoted(const QString& text)
     QString escaped = text;
     escaped.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
     return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+void QCommandLine::start(QProcess& process, const QString& command, QIODevice::OpenMode mode)
+{
+    QStringList words = QProcess::splitCommand(command);
+    if (words.isEmpty())
+        return;
+    const QString program = words.takeFirst();
+    process.start(program, words, mode);
 }

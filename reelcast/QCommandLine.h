@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QIODevice>
 #include <QObject>
 #include <QRect>
 #include <QString>
+
+class QProcess;
 
 // Builds the encoder's arguments for one recording run from the stored options, the
 // watermark and the capture rectangle. Runs on a pool worker: the device checks start the
@@ -27,6 +30,9 @@ public:
     // `text` in double quotes for the encoder command string; a double quote inside survives
     // the command's splitting as part of the one argument.
     static QString quoted(const QString& text);
+    // Starts `process` with a whole command string (program and arguments), split as
+    // QProcess::start(command) splits it, which is what quoted() relies on.
+    static void start(QProcess& process, const QString& command, QIODevice::OpenMode mode = QIODevice::ReadWrite);
 
 private:
     QCommandLine() = delete;

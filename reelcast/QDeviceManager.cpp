@@ -46,11 +46,8 @@ QString runEncoder(const QString& arguments, bool debugOutput)
         QCommandLine::quoted(QPath::programFolder() + kEncoder) + QLatin1Char(' ') + arguments;
     if (debugOutput)
         qDebug().noquote() << command;
-    // Split as QProcess::start(command) would; the quoting above relies on that splitting.
-    QStringList words = QProcess::splitCommand(command);
-    const QString program = words.takeFirst();
     QProcess process;
-    process.start(program, words);
+    QCommandLine::start(process, command);
     process.waitForStarted(kStartTimeoutMs);
     process.waitForFinished(kFinishTimeoutMs);
     const QString text = QString::fromUtf8(process.readAllStandardError());

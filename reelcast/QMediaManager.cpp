@@ -67,11 +67,7 @@ QSet<QString> segmentNames(const QString& folder)
 
 bool startProcess(QProcess& process, const QString& command)
 {
-    QStringList parts = QProcess::splitCommand(command);
-    if (parts.isEmpty())
-        return false;
-    const QString program = parts.takeFirst();
-    process.start(program, parts, QIODevice::ReadWrite);
+    QCommandLine::start(process, command);
     return process.waitForStarted(30000);
 }
 
@@ -363,7 +359,7 @@ void QMediaManager::mergeRun()
     } clearBusy{busy_};
 
     mergeGo_ = true;
-    while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(QStringLiteral("zrk_video_capture.exe").toStdWString())))
+    while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(QString::fromLatin1(kEncoder).toStdWString())))
         sleepMs(kPollMs);
 
     const QFileInfoList segments = segmentsOf(workFolder_);

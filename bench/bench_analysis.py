@@ -67,6 +67,8 @@ class Figures:
     frozen_start: List[Optional[float]] = field(default_factory=list)  # per segment, s
     quit_to_exit: List[float] = field(default_factory=list)
     file_duration: Optional[float] = None
+    # per segment: its own file's duration minus its recorded time, before joining
+    run_shortfall: List[Optional[float]] = field(default_factory=list)
     audio_duration: Optional[float] = None
     video_duration: Optional[float] = None
     offsets: List[Optional[float]] = field(default_factory=list)  # per marker, s; > 0: sound late
@@ -174,9 +176,12 @@ def picture_onset(frames, screen_ms):
     return None
 
 
-def analyse(frames, onsets, segments, info):
+def analyse(frames, onsets, segments, info, run_durations=()):
+    """run_durations: each segment file's own duration (None where unreadable), in order."""
     fig = Figures()
     fig.recorded = sum(s.quit_sent - s.launched for s in segments)
+    fig.run_shortfall = [None if d is None else d - (s.quit_sent - s.launched)
+                         for s, d in zip(segments, run_durations)]
     if fig.recorded > 0:
         fig.cpu_per_second = sum(s.cpu for s in segments) / fig.recorded
     fig.quit_to_exit = [s.exited - s.quit_sent for s in segments]

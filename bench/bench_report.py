@@ -20,6 +20,12 @@ def _worst(values):
     return max(values) if values else None
 
 
+def _farthest(values):
+    """The value farthest from zero, sign kept."""
+    values = [v for v in values if v is not None]
+    return max(values, key=abs) if values else None
+
+
 def _minus(a, b):
     return None if a is None or b is None else a - b
 
@@ -44,6 +50,7 @@ COLUMNS = [
     ("dup %", 6, lambda f: 100.0 * f.duplicates / f.frames if f.frames else None, "%.0f", False),
     ("1st frame", 9, lambda f: _worst(f.first_frame), "%.2f", False),
     ("frozen", 6, lambda f: _worst(f.frozen_start), "%.2f", False),
+    ("run-rec", 7, lambda f: _farthest(f.run_shortfall), "%+.2f", True),
     ("file-rec", 8, lambda f: _minus(f.file_duration, f.recorded), "%+.2f", True),
     ("audio s", 7, lambda f: f.audio_duration, "%.2f", False),
     ("video s", 7, lambda f: f.video_duration, "%.2f", False),
@@ -88,6 +95,6 @@ def format_table(cases):
             row += "  %-17s %6s" % (_offsets(offsets, "%.2f"),
                                     _cell(ratio(_worst(a.quit_to_exit), _worst(d.quit_to_exit)), "%.2f", 6).strip())
             lines.append(row)
-    lines.append("ratio = adapter / direct (sizes for signed figures); 1st frame, frozen and q-exit are the worst "
-                 "of the three starts; A-V offset > 0: sound later than picture, at start/after pause 1/after pause 2")
+    lines.append("ratio = adapter / direct (sizes for signed figures); 1st frame, frozen, run-rec and q-exit are "
+                 "the worst of the three runs; A-V offset > 0: sound later than picture, at start/after pause 1/after pause 2")
     return "\n".join(lines)

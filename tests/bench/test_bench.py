@@ -101,9 +101,12 @@ class Figures(unittest.TestCase):
         # First white frame of the first segment: pts 0.30, grabbed 0 ms after the flash.
         onsets = [0.30 + 0.020 + 0.030, 5.0]
         info = {"file": 1.6, "audio": 1.55, "video": 1.65}
-        fig = analysis.analyse(frames, onsets, [first, second], info)
+        fig = analysis.analyse(frames, onsets, [first, second], info, [0.8, None])
 
         self.assertAlmostEqual(fig.recorded, 2.0)
+        # Each run on its own: 0.8 s of file for 1.0 s recorded; the second file was unreadable.
+        self.assertAlmostEqual(fig.run_shortfall[0], -0.2)
+        self.assertIsNone(fig.run_shortfall[1])
         self.assertAlmostEqual(fig.cpu_per_second, 0.4)
         self.assertEqual((fig.frames, fig.duplicates), (33, 2))
         self.assertAlmostEqual(fig.distinct_per_second, 31 / 1.65)
@@ -136,7 +139,8 @@ class Figures(unittest.TestCase):
         fig = analysis.Figures(recorded=10.0, cpu_per_second=0.2, frames=180, duplicates=18,
                                distinct_per_second=16.2, first_frame=[0.2, 0.3], frozen_start=[0.05],
                                quit_to_exit=[0.1], file_duration=9.9, audio_duration=9.8,
-                               video_duration=9.9, offsets=[0.01, None, -0.02])
+                               video_duration=9.9, offsets=[0.01, None, -0.02],
+                               run_shortfall=[-0.05, 0.02, -0.11])
         slow = analysis.Figures(**{**fig.__dict__, "cpu_per_second": 0.4, "offsets": [0.1, 0.2, 0.1]})
         case = report.Case(1, 3, {"adapter": fig, "direct": slow})
         failed = report.Case(2, 0, {"adapter": None, "direct": slow})
@@ -145,6 +149,7 @@ class Figures(unittest.TestCase):
         self.assertIn("Recommended both   adapter", lines[1])
         self.assertIn("+10/-/-20", lines[1])
         self.assertIn(" 0.30 ", lines[1])  # worst first frame
+        self.assertIn(" -0.11 ", lines[1])  # the run farthest from its recorded time
         self.assertIn(" 0.50 ", lines[3])  # CPU ratio
         self.assertIn("0.10/-/0.20", lines[3])
         self.assertIn("recording failed", lines[4])

@@ -2,7 +2,6 @@
 
 #include "HMenuItem.h"
 
-#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -26,8 +25,6 @@ HLayout::HLayout(QWidget* parent) : QWidget(parent)
     frameLayout_ = new QVBoxLayout(frame_);
     frameLayout_->setContentsMargins(0, 0, 0, 0);
     frameLayout_->setSpacing(2);
-
-    installEventFilter(this);
 }
 
 void HLayout::addItem(HMenuItem* item)
@@ -52,31 +49,10 @@ void HLayout::hideAll()
 
 bool HLayout::isHovered() const
 {
-    return hovered_;
+    return underMouse();
 }
 
 void HLayout::onItemClicked()
 {
     emit clicked();
-}
-
-void HLayout::onItemSelected(QWidget* item)
-{
-    emit selected(item);
-}
-
-void HLayout::onItemEnter(QWidget* item)
-{
-    emit enter(item);
-}
-
-bool HLayout::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == this) {
-        if (event->type() == QEvent::Enter)
-            hovered_ = true;
-        else if (event->type() == QEvent::Leave)
-            hovered_ = false;
-    }
-    return QWidget::eventFilter(watched, event);
 }

@@ -29,15 +29,9 @@ signals:
 
 public slots:
     void onItemClicked();
-    void onItemSelected(QWidget* item);
-    void onItemEnter(QWidget* item);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QFrame* frame_;
     QVBoxLayout* frameLayout_;
     QList<HMenuItem*> items_;
-    bool hovered_ = false;
 };

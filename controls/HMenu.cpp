@@ -94,16 +94,6 @@ void HMenu::onItemClicked()
     hideMenu();
 }
 
-void HMenu::onItemSelected(QWidget* item)
-{
-    emit selected(item);
-}
-
-void HMenu::onItemEnter(QWidget* item)
-{
-    emit enter(item);
-}
-
 bool HMenu::ownsWindow(const QWidget* window) const
 {
     for (const QWidget* w = window; w; w = w->parentWidget()) {

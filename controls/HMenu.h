@@ -30,8 +30,6 @@ signals:
 
 public slots:
     void onItemClicked();
-    void onItemSelected(QWidget* item);
-    void onItemEnter(QWidget* item);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -47,9 +47,9 @@ HMenuItem::HMenuItem(const QString& text, QWidget* parent) : QFrame(parent)
 void HMenuItem::connectToHolder(QWidget* item, QObject* holder)
 {
     QObject::connect(item, SIGNAL(sub_clicked()), holder, SLOT(onItemClicked()));
-    QObject::connect(item, SIGNAL(selected(QWidget*)), holder, SLOT(onItemSelected(QWidget*)));
+    QObject::connect(item, SIGNAL(selected(QWidget*)), holder, SIGNAL(selected(QWidget*)));
     QObject::connect(holder, SIGNAL(selected(QWidget*)), item, SLOT(onItemSelected(QWidget*)));
-    QObject::connect(item, SIGNAL(enter(QWidget*)), holder, SLOT(onItemEnter(QWidget*)));
+    QObject::connect(item, SIGNAL(enter(QWidget*)), holder, SIGNAL(enter(QWidget*)));
     QObject::connect(holder, SIGNAL(enter(QWidget*)), item, SLOT(onItemEnter(QWidget*)));
 }
 

@@ -2,7 +2,7 @@
 
 from dataclasses import dataclass, field
 
-from bench_commands import AUDIO_NAMES, QUALITIES
+from bench_commands import QUALITIES
 
 SHORT_AUDIO = {0: "none", 1: "system", 2: "mic", 3: "both"}
 MISSING = "-"

@@ -6,7 +6,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QTimer>
 
 HComboBox::HComboBox(QWidget* parent) : QFrame(parent)
@@ -93,11 +92,7 @@ bool HComboBox::onItemClicked(int index, QString text)
         accepted = emit currentTextChanged(text);
     if (accepted) {
         text_->setText(text);
-        QPointer<QLabel> label = text_;
-        QTimer::singleShot(50, this, [label] {
-            if (label)
-                label->update();
-        });
+        QTimer::singleShot(50, this, [this] { text_->update(); });
     }
     return accepted;
 }

@@ -16,7 +16,6 @@ HMessageBox::HMessageBox(QWidget* parent) : QBaseDialog(parent), parent_(parent)
 
     btnConfirm_->setProperty("class", QStringLiteral("btn_normal"));
     btnCancel_->setProperty("class", QStringLiteral("btn_highlight"));
-    labelMsg_->setWordWrap(true);
 
     connect(btnClose_, &QPushButton::clicked, this, &HMessageBox::onClose);
     connect(btnCancel_, &QPushButton::clicked, this, [this] {

@@ -70,7 +70,6 @@ void TPushButton::refreshStyle()
     QSkin::repolish(this);
     QSkin::repolish(icon_);
     QSkin::repolish(text_);
-    update();
 }
 
 bool TPushButton::eventFilter(QObject* watched, QEvent* event)

@@ -78,33 +78,42 @@ void QCameraFeed::onReadyRead()
 
 QImage QCameraFeed::takeFrames()
 {
-    QImage newest;
+    // Only the newest picture is handed out: walk the buffer, copy that one, trim once.
+    int start = 0;
+    int newestPos = -1, newestWidth = 0, newestHeight = 0;
     for (;;) {
-        if (buffer_.size() < 2)
+        if (buffer_.size() - start < 2)
             break;
-        if (buffer_[0] != 'P' || buffer_[1] != '6') {
-            // Out of step with the stream: drop up to the next picture start.
-            const int next = buffer_.indexOf("P6", 1);
-            buffer_.remove(0, next < 0 ? buffer_.size() : next);
+        if (buffer_.at(start) != 'P' || buffer_.at(start + 1) != '6') {
+            // Out of step with the stream: skip to the next picture start.
+            const int next = buffer_.indexOf("P6", start + 1);
+            start = next < 0 ? buffer_.size() : next;
             continue;
         }
-        int pos = 2;
+        int pos = start + 2;
         int width = 0, height = 0, maxValue = 0;
         if (!readField(buffer_, pos, width) || !readField(buffer_, pos, height) || !readField(buffer_, pos, maxValue))
             break;
         ++pos; // the single white space before the samples
         if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || maxValue != 255) {
-            buffer_.remove(0, 2);
+            start += 2;
             continue;
         }
         const qint64 bytes = qint64(width) * height * 3;
         if (buffer_.size() - pos < bytes)
             break;
-        QImage frame(reinterpret_cast<const uchar*>(buffer_.constData() + pos), width, height, width * 3,
-                     QImage::Format_RGB888);
-        newest = frame.copy();
-        buffer_.remove(0, pos + int(bytes));
+        newestPos = pos;
+        newestWidth = width;
+        newestHeight = height;
+        start = pos + int(bytes);
     }
+    QImage newest;
+    if (newestPos >= 0) {
+        newest = QImage(reinterpret_cast<const uchar*>(buffer_.constData() + newestPos), newestWidth, newestHeight,
+                        newestWidth * 3, QImage::Format_RGB888)
+                     .copy();
+    }
+    buffer_.remove(0, start);
     return newest;
 }
 

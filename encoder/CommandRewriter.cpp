@@ -57,6 +57,17 @@ void append(Options& options, const Options& items)
     options.insert(options.end(), items.begin(), items.end());
 }
 
+// Where the filter graphs ("-filter_complex" / "-lavfi" values) stand among the global options.
+std::vector<size_t> filterGraphs(const Options& globals)
+{
+    std::vector<size_t> found;
+    for (size_t i = 0; i + 1 < globals.size(); ++i) {
+        if (globals[i] == "-filter_complex" || globals[i] == "-lavfi")
+            found.push_back(++i);
+    }
+    return found;
+}
+
 } // namespace
 
 CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& args)
@@ -145,7 +156,7 @@ CommandRewriter::Live CommandRewriter::rewriteScreen(FfmpegCommand::Input& input
 CommandRewriter::Live CommandRewriter::rewriteCamera(FfmpegCommand::Input& input, const std::string& name,
                                                      const std::string& rate)
 {
-    if (probe_.simulated() && name == DeviceProbe::kTestCamera) {
+    if (probe_.isTestCamera(name)) {
         const std::string size = FfmpegCommand::value(input.options, "-video_size", "1280x720");
         Options options{"-f", "lavfi"};
         append(options, without(input.options, {"-video_size", "-framerate"}));
@@ -158,12 +169,8 @@ CommandRewriter::Live CommandRewriter::rewriteCamera(FfmpegCommand::Input& input
 
     std::string device = name; // unknown names go on as they are: FFmpeg reports them missing
     if (!startsWith(name, "/dev/")) {
-        for (const V4l2Devices::Camera& camera : probe_.cameras()) {
-            if (camera.name == name) {
-                device = camera.path;
-                break;
-            }
-        }
+        if (const V4l2Devices::Camera* camera = probe_.camera(name))
+            device = camera->path;
     }
     Options options{"-f", "v4l2"};
     append(options, without(input.options, {}));
@@ -234,10 +241,8 @@ void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<L
     if (videoIt == live.end() || audioCount == 0 || FfmpegCommand::has(command.outputs, "-map"))
         return;
     std::vector<size_t> amixGraphs;
-    for (size_t i = 0; i + 1 < command.globals.size(); ++i) {
-        if (command.globals[i] != "-filter_complex" && command.globals[i] != "-lavfi")
-            continue;
-        const std::string& graph = command.globals[++i];
+    for (size_t i : filterGraphs(command.globals)) {
+        const std::string& graph = command.globals[i];
         // Moving inputs keeps unlabelled pads bound to the same streams (binding goes by type and
         // order); explicit labels would not survive it.
         if (graph.find('[') != std::string::npos)
@@ -304,10 +309,8 @@ void CommandRewriter::tuneEncoding(FfmpegCommand& command, const std::vector<Liv
         return;
     if (!FfmpegCommand::has(outputs, "-sws_flags"))
         outputs.insert(outputs.begin(), {"-sws_flags", kScalerFlags});
-    for (size_t i = 0; i + 1 < command.globals.size(); ++i) {
-        if (command.globals[i] != "-filter_complex" && command.globals[i] != "-lavfi")
-            continue;
-        std::string& graph = command.globals[++i];
+    for (size_t i : filterGraphs(command.globals)) {
+        std::string& graph = command.globals[i];
         if (!startsWith(graph, "sws_flags=") && !startsWith(graph, "amix="))
             graph = std::string("sws_flags=") + kScalerFlags + ";" + graph;
     }

@@ -49,6 +49,11 @@ bool DeviceProbe::simulated() const
     return env("REELCAST_DEVICES") == "simulated";
 }
 
+bool DeviceProbe::isTestCamera(const std::string& name) const
+{
+    return simulated() && name == kTestCamera;
+}
+
 std::string DeviceProbe::display() const
 {
     return env("DISPLAY");
@@ -141,4 +146,13 @@ const std::vector<V4l2Devices::Camera>& DeviceProbe::cameras()
     if (!cameras_)
         cameras_ = V4l2Devices::cameras();
     return *cameras_;
+}
+
+const V4l2Devices::Camera* DeviceProbe::camera(const std::string& name)
+{
+    for (const V4l2Devices::Camera& candidate : cameras()) {
+        if (candidate.name == name)
+            return &candidate;
+    }
+    return nullptr;
 }

@@ -21,6 +21,8 @@ public:
 
     // REELCAST_DEVICES=simulated: a test-picture camera and a tone as the system sound.
     bool simulated() const;
+    // Whether `name` is the simulated camera, which exists only when simulated.
+    bool isTestCamera(const std::string& name) const;
     std::string display() const;
     bool displayReachable() const;
     // A sound server socket accepts connections (nothing is spawned to find out).
@@ -30,6 +32,8 @@ public:
     // Whether the default sink has a monitor source (the system sound).
     bool defaultMonitorExists();
     const std::vector<V4l2Devices::Camera>& cameras();
+    // The first camera of that name; nullptr when there is none.
+    const V4l2Devices::Camera* camera(const std::string& name);
 
 private:
     std::optional<bool> pulseReachable_;

@@ -64,18 +64,16 @@ int listDevices(DeviceProbe& probe)
 
 int listOptions(DeviceProbe& probe, const std::string& camera)
 {
-    if (probe.simulated() && camera == DeviceProbe::kTestCamera) {
+    if (probe.isTestCamera(camera)) {
         std::vector<V4l2Devices::Mode> modes;
         for (const auto& wh : {std::make_pair(1280u, 720u), std::make_pair(640u, 480u)})
             modes.push_back({"yuv420p", false, wh.first, wh.second, 1, 30});
         std::cerr << DshowListing::options(camera, modes);
         return 1;
     }
-    for (const V4l2Devices::Camera& candidate : probe.cameras()) {
-        if (candidate.name == camera) {
-            std::cerr << DshowListing::options(camera, V4l2Devices::modes(candidate.path));
-            return 1;
-        }
+    if (const V4l2Devices::Camera* found = probe.camera(camera)) {
+        std::cerr << DshowListing::options(camera, V4l2Devices::modes(found->path));
+        return 1;
     }
     std::cerr << DshowListing::cameraNotFound(camera);
     return 1;

@@ -75,15 +75,3 @@ void FfmpegCommand::remove(std::vector<std::string>& options, const std::string&
             ++i;
     }
 }
-
-void FfmpegCommand::set(std::vector<std::string>& options, const std::string& name, const std::string& value)
-{
-    for (size_t i = 0; i + 1 < options.size(); ++i) {
-        if (options[i] == name) {
-            options[i + 1] = value;
-            return;
-        }
-    }
-    options.push_back(name);
-    options.push_back(value);
-}

@@ -26,5 +26,4 @@ public:
     static std::string value(const std::vector<std::string>& options, const std::string& name,
                              const std::string& fallback = std::string());
     static void remove(std::vector<std::string>& options, const std::string& name);
-    static void set(std::vector<std::string>& options, const std::string& name, const std::string& value);
 };

@@ -1,5 +1,7 @@
 #include "QGlobalSettings.h"
 
+#include "CSetting.h"
+
 #include <QFileInfo>
 #include <QMap>
 #include <QSettings>
@@ -72,6 +74,13 @@ QString QGlobalSettings::appName()
 {
     return getString(QStringLiteral("app_name"), QStringLiteral("name_") + currentLanguage(),
                      tr("Vexlo录屏助手"));
+}
+
+QString QGlobalSettings::translationFile(const QString& folder)
+{
+    const QString language =
+        CSetting::getString(QStringLiteral("language"), QStringLiteral("type"), defaultLanguage());
+    return QStringLiteral("%1/language/%2_%3.qm").arg(folder, QStringLiteral("reelcast"), language);
 }
 
 void QGlobalSettings::clear()

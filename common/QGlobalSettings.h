@@ -18,6 +18,8 @@ public:
     static QString defaultLanguage();
     static QString currentLanguage();
     static QString appName();
+    // The translation for the language chosen in the program's settings, in `folder`/language.
+    static QString translationFile(const QString& folder);
 
     // Forgets everything loaded; for tests that load several files in one process.
     static void clear();

@@ -1,7 +1,6 @@
 #include "QMainApplication.h"
 
 #include "CGlobal.h"
-#include "CSetting.h"
 #include "PlatformShell.h"
 #include "QCustomUI.h"
 #include "QGlobalSettings.h"
@@ -34,10 +33,7 @@ void QMainApplication::initialize()
 
 void QMainApplication::loadLanguage()
 {
-    const QString language =
-        CSetting::getString(QStringLiteral("language"), QStringLiteral("type"), QGlobalSettings::defaultLanguage());
-    const QString file = QStringLiteral("%1/language/%2_%3.qm")
-                             .arg(QCoreApplication::applicationDirPath(), QStringLiteral("reelcast"), language);
+    const QString file = QGlobalSettings::translationFile(QCoreApplication::applicationDirPath());
     if (!QFileInfo::exists(file))
         return;
     delete translator_;

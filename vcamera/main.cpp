@@ -7,7 +7,6 @@
 #include "QPreviewWindow.h"
 #include "QQuitWatcher.h"
 
-#include "CSetting.h"
 #include "QGlobalSettings.h"
 
 #include <QApplication>
@@ -38,10 +37,8 @@ void loadTranslation(QApplication& app)
 {
     const QString folder = QCoreApplication::applicationDirPath();
     QGlobalSettings::load(folder + QStringLiteral("/app.ini"));
-    const QString language =
-        CSetting::getString(QStringLiteral("language"), QStringLiteral("type"), QGlobalSettings::defaultLanguage());
     auto* translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("%1/language/%2_%3.qm").arg(folder, QStringLiteral("reelcast"), language)))
+    if (translator->load(QGlobalSettings::translationFile(folder)))
         QCoreApplication::installTranslator(translator);
 }
 

@@ -86,9 +86,9 @@ public:
     void run(QStringList& pieces);
 
 private:
-    bool addScreen(QStringList& pieces);
-    bool addCamera(QStringList& pieces);
-    bool addMark(QStringList& pieces);
+    bool addScreen(QStringList& pieces, int mode);
+    bool addCamera(QStringList& pieces, int mode);
+    bool addMark(QStringList& pieces, int markType);
     int addSound(QStringList& pieces);
 
     // The encoder's own device list, listed once per build however many checks need it.
@@ -107,9 +107,8 @@ private:
     QStringList m_encoderDevices;
 };
 
-bool Builder::addScreen(QStringList& pieces)
+bool Builder::addScreen(QStringList& pieces, int mode)
 {
-    const int mode = QVideoSettings::getMode();
     if (mode == Camera)
         return false;
     if (mode == Game) {
@@ -134,9 +133,9 @@ bool Builder::addScreen(QStringList& pieces)
     return true;
 }
 
-bool Builder::addCamera(QStringList& pieces)
+bool Builder::addCamera(QStringList& pieces, int mode)
 {
-    if (QVideoSettings::getMode() != Camera || QVideoSettings::getCameraType() != On)
+    if (mode != Camera || QVideoSettings::getCameraType() != On)
         return false;
     const QStringList videoDevices = QDeviceManager::videoInputNames();
     const QString deviceName = QVideoSettings::getCameraName();
@@ -149,9 +148,9 @@ bool Builder::addCamera(QStringList& pieces)
     return true;
 }
 
-bool Builder::addMark(QStringList& pieces)
+bool Builder::addMark(QStringList& pieces, int markType)
 {
-    if (QMarkSettings::getType() == NoMark)
+    if (markType == NoMark)
         return false;
     const QString file = QMarkSettings::markFile();
     if (!QFileInfo::exists(file))
@@ -189,12 +188,14 @@ int Builder::addSound(QStringList& pieces)
 void Builder::run(QStringList& pieces)
 {
     pieces << QStringLiteral("-y");
-    const bool screen = addScreen(pieces);
-    const bool camera = addCamera(pieces);
-    const bool mark = addMark(pieces);
+    // Each read parses the settings file; one read each serves the whole build.
+    const int mode = QVideoSettings::getMode();
+    const bool screen = addScreen(pieces, mode);
+    const bool camera = addCamera(pieces, mode);
+    const int markType = QMarkSettings::getType();
+    const bool mark = addMark(pieces, markType);
     if ((screen || camera) && mark) {
-        const int position =
-            QMarkSettings::getType() == TextMark ? QMarkSettings::getTextPos() : QMarkSettings::getImagePos();
+        const int position = markType == TextMark ? QMarkSettings::getTextPos() : QMarkSettings::getImagePos();
         pieces << QStringLiteral("-filter_complex ") + QCommandLine::quoted(overlayOf(position));
     }
     const int soundInputs = addSound(pieces);

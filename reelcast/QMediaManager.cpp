@@ -71,6 +71,13 @@ bool startProcess(QProcess& process, const QString& command)
     return process.waitForStarted(30000);
 }
 
+// Clears a flag when the scope is left, however it is left.
+struct ClearOnExit
+{
+    std::atomic<bool>& flag;
+    ~ClearOnExit() { flag = false; }
+};
+
 } // namespace
 
 QMediaManager* QMediaManager::instance()
@@ -249,11 +256,7 @@ void QMediaManager::recordRun(int generation)
             return;
         sleepMs(50);
     }
-    struct ClearActive
-    {
-        std::atomic<bool>& flag;
-        ~ClearActive() { flag = false; }
-    } clearActive{runActive_};
+    ClearOnExit clearActive{runActive_};
     failed_ = false;
 
     QString message;
@@ -352,11 +355,7 @@ QString QMediaManager::mergeFolder()
 
 void QMediaManager::mergeRun()
 {
-    struct ClearBusy
-    {
-        std::atomic<bool>& flag;
-        ~ClearBusy() { flag = false; }
-    } clearBusy{busy_};
+    ClearOnExit clearBusy{busy_};
 
     mergeGo_ = true;
     while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(QString::fromLatin1(kEncoder).toStdWString())))

@@ -10,7 +10,7 @@
 
 namespace {
 
-const int kStartTimeoutMs = 30000;
+const int kKillWaitMs = 30000;
 
 } // namespace
 
@@ -41,9 +41,8 @@ void QCameraManager::start(const QString& name)
 {
     if (running_)
         stop();
-    QCommandLine::start(*process_, command(QPath::programFolder(), name));
     stopping_ = false;
-    running_ = process_->waitForStarted(kStartTimeoutMs);
+    running_ = QCommandLine::startAndWait(*process_, command(QPath::programFolder(), name));
 }
 
 void QCameraManager::stop()
@@ -55,7 +54,7 @@ void QCameraManager::stop()
     if (!process_->waitForFinished(quitTimeoutMs_) && process_->state() != QProcess::NotRunning) {
         // A preview that ignores "quit" must not stay beside the next one.
         process_->kill();
-        process_->waitForFinished(kStartTimeoutMs);
+        process_->waitForFinished(kKillWaitMs);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "QDeviceManager.h"
 #include "QMarkSettings.h"
+#include "QPath.h"
 #include "QVideoSettings.h"
 #include "UException.h"
 
@@ -17,8 +18,11 @@
 
 const QString QCommandLine::SCREEN_CAPTURE_RECORDER = QStringLiteral("screen-capture-recorder");
 const QString QCommandLine::VIRTUAL_AUDIO_CAPTURE = QStringLiteral("virtual-audio-capturer");
+const QString QCommandLine::ENCODER = QStringLiteral("zrk_video_capture.exe");
 
 namespace {
+
+constexpr int kStartTimeoutMs = 30000;
 
 // Unqualified, so that a failed check carries the condition as it reads here.
 const QString& SCREEN_CAPTURE_RECORDER = QCommandLine::SCREEN_CAPTURE_RECORDER;
@@ -213,10 +217,7 @@ void Builder::run(QStringList& pieces)
     }
 
     pieces << QStringLiteral("-f %1 -movflags faststart").arg(QCommandLine::formatName());
-    const QString segment = m_workFolder + QDir::separator() +
-                            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss")) +
-                            QStringLiteral(".bak");
-    pieces << QCommandLine::quoted(segment);
+    pieces << QCommandLine::quoted(QCommandLine::segmentFile(m_workFolder, QDateTime::currentDateTime()));
 }
 
 } // namespace
@@ -259,6 +260,16 @@ QString QCommandLine::formatName()
     }
 }
 
+QString QCommandLine::segmentFile(const QString& folder, const QDateTime& at)
+{
+    return folder + QDir::separator() + at.toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss")) + QStringLiteral(".bak");
+}
+
+QString QCommandLine::encoderCommand(const QString& arguments)
+{
+    return quoted(QPath::programFolder() + ENCODER) + QLatin1Char(' ') + arguments;
+}
+
 QString QCommandLine::quoted(const QString& text)
 {
     // Inside a double-quoted argument, three double quotes stand for one literal quote when
@@ -275,4 +286,10 @@ void QCommandLine::start(QProcess& process, const QString& command, QIODevice::O
         return;
     const QString program = words.takeFirst();
     process.start(program, words, mode);
+}
+
+bool QCommandLine::startAndWait(QProcess& process, const QString& command)
+{
+    start(process, command);
+    return process.waitForStarted(kStartTimeoutMs);
 }

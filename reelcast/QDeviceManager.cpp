@@ -3,7 +3,6 @@
 #include "PlatformDevices.h"
 #include "PlatformMonitors.h"
 #include "QCommandLine.h"
-#include "QPath.h"
 
 #include <QAudioDeviceInfo>
 #include <QDebug>
@@ -14,8 +13,6 @@
 
 namespace {
 
-const QString kEncoder = QStringLiteral("zrk_video_capture.exe");
-const int kStartTimeoutMs = 30000;
 const int kFinishTimeoutMs = 30000;
 
 QMutex& providerMutex()
@@ -42,13 +39,11 @@ QDeviceManager::Provider currentProvider()
 // what it printed until then.
 QString runEncoder(const QString& arguments, bool debugOutput)
 {
-    const QString command =
-        QCommandLine::quoted(QPath::programFolder() + kEncoder) + QLatin1Char(' ') + arguments;
+    const QString command = QCommandLine::encoderCommand(arguments);
     if (debugOutput)
         qDebug().noquote() << command;
     QProcess process;
-    QCommandLine::start(process, command);
-    process.waitForStarted(kStartTimeoutMs);
+    QCommandLine::startAndWait(process, command);
     process.waitForFinished(kFinishTimeoutMs);
     const QString text = QString::fromUtf8(process.readAllStandardError());
     if (process.state() != QProcess::NotRunning) {

@@ -23,7 +23,6 @@
 
 namespace {
 
-const char* const kEncoder = "zrk_video_capture.exe";
 const char* const kTimeFormat = "yyyy-MM-dd-hh-mm-ss";
 constexpr int kPollMs = 200;
 
@@ -63,12 +62,6 @@ QSet<QString> segmentNames(const QString& folder)
     for (const QFileInfo& fi : segmentsOf(folder))
         names.insert(fi.fileName());
     return names;
-}
-
-bool startProcess(QProcess& process, const QString& command)
-{
-    QCommandLine::start(process, command);
-    return process.waitForStarted(30000);
 }
 
 // Clears a flag when the scope is left, however it is left.
@@ -273,8 +266,9 @@ void QMediaManager::recordRun(int generation)
     } else {
         // Segment files are named after the second their run starts; a quick pause and resume
         // must not reuse (and overwrite) the previous segment's name.
-        const QString now = QDateTime::currentDateTime().toString(kTimeFormat);
-        for (int i = 0; i < 12 && QFileInfo::exists(workFolder_ + separator() + now + QStringLiteral(".bak")) &&
+        const QDateTime started = QDateTime::currentDateTime();
+        const QString now = started.toString(kTimeFormat);
+        for (int i = 0; i < 12 && QFileInfo::exists(QCommandLine::segmentFile(workFolder_, started)) &&
                         QDateTime::currentDateTime().toString(kTimeFormat) == now;
              ++i)
             sleepMs(100);
@@ -283,9 +277,7 @@ void QMediaManager::recordRun(int generation)
         if (QCommandLine::hasError()) {
             message = QCommandLine::errorString();
         } else {
-            const QString command = QStringLiteral("%1 %2").arg(
-                QCommandLine::quoted(QPath::programFolder() + QLatin1String(kEncoder)), arguments);
-            if (!startProcess(process, command)) {
+            if (!QCommandLine::startAndWait(process, QCommandLine::encoderCommand(arguments))) {
                 message = tr("ffmpeg进程启动失败！");
             } else {
                 QRecordLog::beginRun();
@@ -358,7 +350,8 @@ void QMediaManager::mergeRun()
     ClearOnExit clearBusy{busy_};
 
     mergeGo_ = true;
-    while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(QString::fromLatin1(kEncoder).toStdWString())))
+    const std::wstring encoder = QCommandLine::ENCODER.toStdWString();
+    while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(encoder)))
         sleepMs(kPollMs);
 
     const QFileInfoList segments = segmentsOf(workFolder_);
@@ -393,10 +386,10 @@ void QMediaManager::mergeRun()
 
     QProcess process;
     process.setWorkingDirectory(QPath::programFolder());
-    const QString command = QStringLiteral("%1 -y -f concat -safe 0 -i %2 -c copy -f %3 %4")
-                                .arg(QCommandLine::quoted(QPath::programFolder() + QLatin1String(kEncoder)), QCommandLine::quoted(listFile),
-                                     QCommandLine::formatName(), QCommandLine::quoted(mergedFile_));
-    if (!checkStarted(startProcess(process, command)))
+    const QString command = QCommandLine::encoderCommand(
+        QStringLiteral("-y -f concat -safe 0 -i %1 -c copy -f %2 %3")
+            .arg(QCommandLine::quoted(listFile), QCommandLine::formatName(), QCommandLine::quoted(mergedFile_)));
+    if (!checkStarted(QCommandLine::startAndWait(process, command)))
         return;
     while (!process.waitForFinished(kPollMs) && process.state() != QProcess::NotRunning && mergeGo_) {
     }

@@ -51,7 +51,7 @@ void QRecordLog::create()
     log->fileName_ = logFolder + QDir::separator() +
                      QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss.log"));
     log->file_.setFileName(log->fileName_);
-    log->open_ = log->file_.open(QIODevice::WriteOnly);
+    log->file_.open(QIODevice::WriteOnly);
 
     QMutexLocker lock(&logMutex());
     currentLog() = std::move(log);
@@ -59,7 +59,7 @@ void QRecordLog::create()
 
 void QRecordLog::writeBytes(const QByteArray& bytes)
 {
-    if (open_ && !bytes.isEmpty())
+    if (file_.isOpen() && !bytes.isEmpty())
         file_.write(bytes);
 }
 
@@ -67,7 +67,6 @@ void QRecordLog::closeFile()
 {
     if (file_.isOpen())
         file_.close();
-    open_ = false;
 }
 
 void QRecordLog::beginRun()
@@ -107,7 +106,7 @@ void QRecordLog::endRun()
     QMutexLocker lock(&logMutex());
     if (QRecordLog* log = currentLog().get()) {
         log->writeBytes(QByteArray(kTerminator));
-        if (log->open_)
+        if (log->file_.isOpen())
             log->file_.flush();
     }
 }
@@ -119,7 +118,7 @@ void QRecordLog::writeError(const QByteArray& output)
         log->writeBytes(QByteArray(kSeparator));
         log->writeBytes(output);
         log->writeBytes(QByteArray(kTerminator));
-        if (log->open_)
+        if (log->file_.isOpen())
             log->file_.flush();
     }
 }
@@ -152,5 +151,5 @@ bool QRecordLog::isOpen()
 {
     QMutexLocker lock(&logMutex());
     QRecordLog* log = currentLog().get();
-    return log && log->open_;
+    return log && log->file_.isOpen();
 }

@@ -46,6 +46,6 @@ private:
     void closeFile();
 
     QFile file_;
-    bool open_ = false;
+    // The name as composed; QFile::fileName() would give it back with '/' separators on Windows.
     QString fileName_;
 };

@@ -250,15 +250,8 @@ void QMarkSettings::setDirty()
 
 void QMarkSettings::refresh()
 {
-    if (getType() == NoMark) {
-        g_dirty = false;
-        return;
-    }
-    if (!g_dirty && QFileInfo::exists(markFile())) {
-        g_dirty = false;
-        return;
-    }
-    TaskPool::instance()->post(&QMarkSettings::render);
+    if (getType() != NoMark && (g_dirty || !QFileInfo::exists(markFile())))
+        TaskPool::instance()->post(&QMarkSettings::render);
     g_dirty = false;
 }
 

@@ -36,7 +36,6 @@ protected:
     virtual void release();
 
     void setServerName(const QString& name) { serverName_ = name; }
-    const QString& serverName() const { return serverName_; }
 
 protected slots:
     void onReadyRead();

@@ -8,9 +8,7 @@
 #include <QTranslator>
 #include <QWidget>
 
-QSingleApplication::QSingleApplication(int& argc, char** argv) : QApplication(argc, argv)
-{
-}
+QSingleApplication::QSingleApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 QSingleApplication::~QSingleApplication()
 {
@@ -73,13 +71,9 @@ void QSingleApplication::newLocalConnection()
     activateMainWindow();
 }
 
-void QSingleApplication::handleMessage(const QString&)
-{
-}
+void QSingleApplication::handleMessage(const QString&) {}
 
-void QSingleApplication::sendMessage(QLocalSocket*)
-{
-}
+void QSingleApplication::sendMessage(QLocalSocket*) {}
 
 void QSingleApplication::activateMainWindow()
 {
@@ -111,10 +105,6 @@ int QSingleApplication::runMain()
     return 0;
 }
 
-void QSingleApplication::initialize()
-{
-}
+void QSingleApplication::initialize() {}
 
-void QSingleApplication::release()
-{
-}
+void QSingleApplication::release() {}

@@ -60,7 +60,8 @@ void QCustomShadowEffect::draw(QPainter* painter)
     // Device coordinates, because the shadow is drawn with the identity transform: in logical
     // coordinates a widget that is not a window would get its shadow at the window's corner.
     QPoint offset;
-    const QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::PadToEffectiveBoundingRect);
+    const QPixmap source =
+        sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::PadToEffectiveBoundingRect);
     if (source.isNull())
         return;
 

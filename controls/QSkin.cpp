@@ -22,8 +22,9 @@ void QSkin::init()
     if (families.contains(sheetFont, Qt::CaseInsensitive))
         return;
     QStringList substitutes;
-    for (const QString& candidate : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-                                     QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")}) {
+    for (const QString& candidate :
+         {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
+          QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")}) {
         if (families.contains(candidate, Qt::CaseInsensitive))
             substitutes << candidate;
     }

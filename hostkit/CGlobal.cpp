@@ -76,9 +76,7 @@ void CGlobal::init()
     QDir().mkpath(paths().output);
 }
 
-void CGlobal::release()
-{
-}
+void CGlobal::release() {}
 
 const QString& CGlobal::getAppDataPath()
 {

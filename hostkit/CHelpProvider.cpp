@@ -9,9 +9,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 
-CHelpProvider::CHelpProvider(QWidget* parent) : QObject(parent), window_(parent)
-{
-}
+CHelpProvider::CHelpProvider(QWidget* parent) : QObject(parent), window_(parent) {}
 
 CHelpProvider::~CHelpProvider()
 {

@@ -199,7 +199,8 @@ void Builder::run(QStringList& pieces)
     const int markType = QMarkSettings::getType();
     const bool mark = addMark(pieces, markType);
     if ((screen || camera) && mark) {
-        const int position = markType == TextMark ? QMarkSettings::getTextPos() : QMarkSettings::getImagePos();
+        const int position =
+            markType == TextMark ? QMarkSettings::getTextPos() : QMarkSettings::getImagePos();
         pieces << QStringLiteral("-filter_complex ") + QCommandLine::quoted(overlayOf(position));
     }
     const int soundInputs = addSound(pieces);
@@ -262,7 +263,8 @@ QString QCommandLine::formatName()
 
 QString QCommandLine::segmentFile(const QString& folder, const QDateTime& at)
 {
-    return folder + QDir::separator() + at.toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss")) + QStringLiteral(".bak");
+    return folder + QDir::separator() + at.toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss")) +
+           QStringLiteral(".bak");
 }
 
 QString QCommandLine::encoderCommand(const QString& arguments)

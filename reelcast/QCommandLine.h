@@ -39,7 +39,8 @@ public:
     static QString quoted(const QString& text);
     // Starts `process` with a whole command string (program and arguments), split as
     // QProcess::start(command) splits it, which is what quoted() relies on.
-    static void start(QProcess& process, const QString& command, QIODevice::OpenMode mode = QIODevice::ReadWrite);
+    static void start(QProcess& process, const QString& command,
+                      QIODevice::OpenMode mode = QIODevice::ReadWrite);
     // start(), then waits up to 30 s for the process to be running; whether it is.
     static bool startAndWait(QProcess& process, const QString& command);
 

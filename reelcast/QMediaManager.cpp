@@ -379,16 +379,18 @@ void QMediaManager::mergeRun()
         ~RemoveList() { QFile::remove(path); }
     } removeList{listFile};
     for (const QFileInfo& segment : segments) {
-        const QString line = QStringLiteral("file %1\r\n").arg(concatPath(workFolder_ + separator() + segment.fileName()));
+        const QString line =
+            QStringLiteral("file %1\r\n").arg(concatPath(workFolder_ + separator() + segment.fileName()));
         list.write(line.toUtf8());
     }
     list.close();
 
     QProcess process;
     process.setWorkingDirectory(QPath::programFolder());
-    const QString command = QCommandLine::encoderCommand(
-        QStringLiteral("-y -f concat -safe 0 -i %1 -c copy -f %2 %3")
-            .arg(QCommandLine::quoted(listFile), QCommandLine::formatName(), QCommandLine::quoted(mergedFile_)));
+    const QString command =
+        QCommandLine::encoderCommand(QStringLiteral("-y -f concat -safe 0 -i %1 -c copy -f %2 %3")
+                                         .arg(QCommandLine::quoted(listFile), QCommandLine::formatName(),
+                                              QCommandLine::quoted(mergedFile_)));
     if (!checkStarted(QCommandLine::startAndWait(process, command)))
         return;
     while (!process.waitForFinished(kPollMs) && process.state() != QProcess::NotRunning && mergeGo_) {

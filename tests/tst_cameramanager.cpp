@@ -97,8 +97,8 @@ void TestCameraManager::command()
     QCOMPARE(QCameraManager::command(QStringLiteral("C:/Rec/"), QStringLiteral("USB Cam")),
              QStringLiteral("\"C:/Rec//vcamera.exe\" -f dshow -i video=\"USB Cam\"  -preset ultrafast"));
     // Spaces, Chinese and a double quote in folder and name: each piece stays one argument.
-    const QStringList args =
-        QProcess::splitCommand(QCameraManager::command(QStringLiteral("/opt/录 屏/"), QStringLiteral("Cam \"HD\" 摄像头")));
+    const QStringList args = QProcess::splitCommand(
+        QCameraManager::command(QStringLiteral("/opt/录 屏/"), QStringLiteral("Cam \"HD\" 摄像头")));
     QCOMPARE(args, (QStringList{QStringLiteral("/opt/录 屏//vcamera.exe"), "-f", "dshow", "-i",
                                 QStringLiteral("video=Cam \"HD\" 摄像头"), "-preset", "ultrafast"}));
 }

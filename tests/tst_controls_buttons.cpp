@@ -33,7 +33,8 @@ void hoverAt(const QPoint& global)
 void press(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)
 {
     QWidget* window = widget->window();
-    QTest::mousePress(window->windowHandle(), button, Qt::NoModifier, widget->mapTo(window, widget->rect().center()));
+    QTest::mousePress(window->windowHandle(), button, Qt::NoModifier,
+                      widget->mapTo(window, widget->rect().center()));
 }
 
 void release(QWidget* window, QPoint pos, Qt::MouseButton button = Qt::LeftButton)
@@ -44,7 +45,8 @@ void release(QWidget* window, QPoint pos, Qt::MouseButton button = Qt::LeftButto
 void click(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)
 {
     QWidget* window = widget->window();
-    QTest::mouseClick(window->windowHandle(), button, Qt::NoModifier, widget->mapTo(window, widget->rect().center()));
+    QTest::mouseClick(window->windowHandle(), button, Qt::NoModifier,
+                      widget->mapTo(window, widget->rect().center()));
 }
 
 QColor textColour(QLabel* label)
@@ -189,7 +191,8 @@ void TestControlsButtons::pushButtonParts()
     auto* text = button.findChild<QLabel*>(QStringLiteral("buttonText"));
     QVERIFY(icon && text);
     button.setStatus(QStringLiteral("hover"));
-    for (QWidget* w : {static_cast<QWidget*>(&button), static_cast<QWidget*>(icon), static_cast<QWidget*>(text)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(&button), static_cast<QWidget*>(icon), static_cast<QWidget*>(text)})
         QCOMPARE(w->property("status").toString(), QStringLiteral("hover"));
 }
 
@@ -198,9 +201,10 @@ void TestControlsButtons::hoverLookFollowsStatusAndStyleSheet()
     QWidget* window = makeWindow();
     auto* button = new TPushButton;
     QString sheet = QSkin::styleSheet(QStringLiteral(":/qss/TPushButton.css"));
-    for (const QString& arg : {QStringLiteral("14"), QStringLiteral("#FEFEFE"), QStringLiteral("#00A1FF"),
-                               QStringLiteral("#808080"), QStringLiteral(":/image/label.record.png"),
-                               QStringLiteral(":/image/label.record.png"), QStringLiteral(":/image/label.record.png")})
+    for (const QString& arg :
+         {QStringLiteral("14"), QStringLiteral("#FEFEFE"), QStringLiteral("#00A1FF"),
+          QStringLiteral("#808080"), QStringLiteral(":/image/label.record.png"),
+          QStringLiteral(":/image/label.record.png"), QStringLiteral(":/image/label.record.png")})
         sheet = sheet.arg(arg);
     button->setStyleSheet(sheet);
     button->setText(QStringLiteral("设置"));

@@ -198,7 +198,8 @@ void TestControlsDialogs::noticeShowsOnlyHighlightedConfirm()
         QVERIFY(button(d, "btnConfirm")->isVisible());
         click(button(d, "btnConfirm"));
     });
-    const int result = HMessageBox::message(&parent, QStringLiteral("录制过程中，不能更改选项！"), QStringLiteral("提示"), 1);
+    const int result = HMessageBox::message(&parent, QStringLiteral("录制过程中，不能更改选项！"),
+                                            QStringLiteral("提示"), 1);
     QCOMPARE(result, 1);
     QCOMPARE(confirmClass, QStringLiteral("btn_highlight"));
     QVERIFY(!cancelVisible);
@@ -248,7 +249,8 @@ void TestControlsDialogs::questionResults()
         else
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     });
-    QCOMPARE(HMessageBox::message(&parent, QStringLiteral("确定要退出程序吗？"), QStringLiteral("提示"), 3), expected);
+    QCOMPARE(HMessageBox::message(&parent, QStringLiteral("确定要退出程序吗？"), QStringLiteral("提示"), 3),
+             expected);
     QCOMPARE(confirmClass, QStringLiteral("btn_normal"));
     QCOMPARE(cancelClass, QStringLiteral("btn_highlight"));
     QCOMPARE(cancelled, action == QLatin1String("cancel") ? 1 : 0);
@@ -292,7 +294,8 @@ void TestControlsDialogs::parentDestroyedWhileBoxRunsGivesZero()
     parent->setGeometry(100, 100, 778, 444);
     parent->show();
     whenModal([parent](QDialog*) { delete parent.data(); });
-    QCOMPARE(HMessageBox::message(parent, QStringLiteral("确定要退出程序吗？"), QStringLiteral("提示"), 3), 0);
+    QCOMPARE(HMessageBox::message(parent, QStringLiteral("确定要退出程序吗？"), QStringLiteral("提示"), 3),
+             0);
     QVERIFY(parent.isNull());
 }
 

@@ -239,7 +239,8 @@ void TestControlsMenu::releaseWithoutPressIsNoClick()
     Receiver receiver;
     answer(item, &receiver);
     openMenu(menu);
-    QTest::mouseRelease(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier, item->mapTo(menu, item->rect().center()));
+    QTest::mouseRelease(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                        item->mapTo(menu, item->rect().center()));
     QCOMPARE(receiver.asked, 0);
     QVERIFY(menu->isVisible());
 }
@@ -330,9 +331,11 @@ void TestControlsMenu::hoverAndPressSetStatus()
     hover(item);
     QCOMPARE(item->property("status").toString(), QStringLiteral("hover"));
     QCOMPARE(text->property("status").toString(), QStringLiteral("hover"));
-    QTest::mousePress(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier, item->mapTo(menu, item->rect().center()));
+    QTest::mousePress(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      item->mapTo(menu, item->rect().center()));
     QCOMPARE(item->property("status").toString(), QStringLiteral("pressed"));
-    QTest::mouseRelease(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier, item->mapTo(menu, item->rect().center()));
+    QTest::mouseRelease(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                        item->mapTo(menu, item->rect().center()));
 
     openMenu(menu);
     hover(other);

@@ -33,8 +33,8 @@ class TestMediaManager : public QObject
     {
         for (const char* name : {"FAKE_ENCODER_SPEED", "FAKE_ENCODER_START_SECONDS", "FAKE_ENCODER_DURATION",
                                  "FAKE_ENCODER_EXIT_AFTER", "FAKE_ENCODER_WRITE", "FAKE_ENCODER_HANG",
-                                 "FAKE_ENCODER_QUIT_DELAY_MS", "FAKE_ENCODER_CONCAT_MS", "FAKE_ENCODER_AUDIO_DEVICES",
-                                 "FAKE_ENCODER_INTERVAL_MS"})
+                                 "FAKE_ENCODER_QUIT_DELAY_MS", "FAKE_ENCODER_CONCAT_MS",
+                                 "FAKE_ENCODER_AUDIO_DEVICES", "FAKE_ENCODER_INTERVAL_MS"})
             qunsetenv(name);
         setEnv("FAKE_ENCODER_LIFETIME", "60");
         QFile::remove(argsLog_);

@@ -80,9 +80,11 @@ class TestProgramFolder : public QObject
             return QString();
         for (int i = 0; i < 50; ++i) {
             QProcess search;
-            search.start("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(p->processId()), "--name", "."});
+            search.start("xdotool", {"search", "--all", "--onlyvisible", "--pid",
+                                     QString::number(p->processId()), "--name", "."});
             search.waitForFinished(5000);
-            const QStringList ids = QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+            const QStringList ids =
+                QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
             for (const QString& id : ids) {
                 QProcess name;
                 name.start("xdotool", {"getwindowname", id});

@@ -74,9 +74,12 @@ void TestRecordLog::filtering_data()
     QTest::newRow("progress across line feeds up to the last carriage return")
         << "frame=  1\r\n[x11grab @ 0x1] warning\nframe=  2\rtail\n"
         << "tail\n";
-    QTest::newRow("progress without carriage return") << "frame=   5 fps=30" << "frame=   5 fps=30";
-    QTest::newRow("not at the start") << " frame=  1\r" << " frame=  1\r";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("progress without carriage return") << "frame=   5 fps=30"
+                                                      << "frame=   5 fps=30";
+    QTest::newRow("not at the start") << " frame=  1\r"
+                                      << " frame=  1\r";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestRecordLog::filtering()
@@ -91,8 +94,9 @@ void TestRecordLog::blocksOfARecording()
     QRecordLog::create();
     const QString name = QRecordLog::fileName();
     QVERIFY(QRecordLog::isOpen());
-    const QRegularExpression pattern(QStringLiteral("^%1/\\d{4}-\\d{2}-\\d{2}-\\d{2}-\\d{2}-\\d{2}\\.log$")
-                                         .arg(QRegularExpression::escape(CGlobal::getAppDataPath() + "ffmpeg")));
+    const QRegularExpression pattern(
+        QStringLiteral("^%1/\\d{4}-\\d{2}-\\d{2}-\\d{2}-\\d{2}-\\d{2}\\.log$")
+            .arg(QRegularExpression::escape(CGlobal::getAppDataPath() + "ffmpeg")));
     QVERIFY2(pattern.match(name).hasMatch(), qPrintable(name));
 
     // A recording with two pauses: three runs.
@@ -157,7 +161,9 @@ void TestRecordLog::discardedLogIsGone()
     QRecordLog::discard();
     QVERIFY(!QFile::exists(name));
     QVERIFY(!QRecordLog::isOpen());
-    QVERIFY(QDir(QRecordLog::folder()).entryList({QStringLiteral("*.log")}).indexOf(QFileInfo(name).fileName()) < 0);
+    QVERIFY(
+        QDir(QRecordLog::folder()).entryList({QStringLiteral("*.log")}).indexOf(QFileInfo(name).fileName()) <
+        0);
 }
 
 void TestRecordLog::replacedLogStays()

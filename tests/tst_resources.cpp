@@ -75,8 +75,8 @@ const Picture kPictures[] = {
     {":/image/label.expand.png", 5, 9},
 };
 
-const char* const kStyleSheets[] = {"main.css",        "HomeItem.css",   "FloatBar.css",  "ProcessTip.css",
-                                    "MarkSetting.css", "ScreenBar.css",  "MessageBox.css", "TPushButton.css"};
+const char* const kStyleSheets[] = {"main.css",        "HomeItem.css",  "FloatBar.css",   "ProcessTip.css",
+                                    "MarkSetting.css", "ScreenBar.css", "MessageBox.css", "TPushButton.css"};
 
 QStringList g_warnings;
 
@@ -97,7 +97,8 @@ QString filled(const QString& sheet)
 
 bool samePixels(const QString& a, const QString& b)
 {
-    return QImage(a).convertToFormat(QImage::Format_ARGB32) == QImage(b).convertToFormat(QImage::Format_ARGB32);
+    return QImage(a).convertToFormat(QImage::Format_ARGB32) ==
+           QImage(b).convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace
@@ -184,9 +185,10 @@ void TestResources::everyPathNamedInTheCodeLoads()
     const QRegularExpression named(QStringLiteral(R"(:/(?:image|Images|animation)/[A-Za-z0-9_.%]+\.png)"));
     QStringList seen;
     for (const char* folder : {"reelcast", "controls", "common", "hostkit", "resources/qss"}) {
-        QDirIterator it(source + QLatin1Char('/') + QLatin1String(folder),
-                        {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.ui"), QStringLiteral("*.css")},
-                        QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(
+            source + QLatin1Char('/') + QLatin1String(folder),
+            {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.ui"), QStringLiteral("*.css")},
+            QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString file = it.next();
             if (file.contains(QStringLiteral("/gallery/")))
@@ -207,7 +209,8 @@ void TestResources::everyPathNamedInTheCodeLoads()
                     paths << path;
                 }
                 for (const QString& p : qAsConst(paths)) {
-                    QVERIFY2(!QImage(p).isNull(), qPrintable(QStringLiteral("%1 (named in %2)").arg(p, file)));
+                    QVERIFY2(!QImage(p).isNull(),
+                             qPrintable(QStringLiteral("%1 (named in %2)").arg(p, file)));
                     seen << p;
                 }
             }
@@ -256,9 +259,11 @@ void TestResources::templatesCarryTheirPlaceholders()
         QVERIFY(tile.contains(QStringLiteral("%%1").arg(i)));
     QVERIFY(!tile.contains(QStringLiteral("%5")));
     // The other sheets are applied as they are: no placeholder may be left in them.
-    for (const char* name : {"main.css", "FloatBar.css", "ProcessTip.css", "MarkSetting.css", "ScreenBar.css",
-                             "MessageBox.css"})
-        QVERIFY2(!QSkin::styleSheet(QStringLiteral(":/qss/") + QLatin1String(name)).contains(QLatin1Char('%')), name);
+    for (const char* name :
+         {"main.css", "FloatBar.css", "ProcessTip.css", "MarkSetting.css", "ScreenBar.css", "MessageBox.css"})
+        QVERIFY2(
+            !QSkin::styleSheet(QStringLiteral(":/qss/") + QLatin1String(name)).contains(QLatin1Char('%')),
+            name);
 }
 
 void TestResources::variantsDifferFromTheirNormalLook()
@@ -356,10 +361,10 @@ void TestResources::renderToolRendersAndRejects()
     QCOMPARE(c.pixelColor(2, 5).alpha(), 0);
 
     // A missing drawing, an unknown option or a colour that is not there fails the build.
-    for (const QByteArray& line : {QByteArray("app image/x.png missing.svg\n"),
-                                   QByteArray("app image/x.png dot.svg spin=3\n"),
-                                   QByteArray("app image/x.png dot.svg recolor=#123456:#FFFFFF\n"),
-                                   QByteArray("both image/x.png dot.svg\n")}) {
+    for (const QByteArray& line :
+         {QByteArray("app image/x.png missing.svg\n"), QByteArray("app image/x.png dot.svg spin=3\n"),
+          QByteArray("app image/x.png dot.svg recolor=#123456:#FFFFFF\n"),
+          QByteArray("both image/x.png dot.svg\n")}) {
         QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
         list.write(line);
         list.close();

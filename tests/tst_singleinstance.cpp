@@ -149,12 +149,16 @@ private slots:
     {
         const QString address = guardApp()->serverAddress();
         QCOMPARE(address, qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/reelcast_win"));
-        struct stat st {};
+        struct stat st
+        {
+        };
         QCOMPARE(stat(QFile::encodeName(address).constData(), &st), 0);
         QVERIFY(S_ISSOCK(st.st_mode));
         QCOMPARE(int(st.st_mode & 077), 0);
         QCOMPARE(st.st_uid, getuid());
-        struct stat folder {};
+        struct stat folder
+        {
+        };
         QCOMPARE(stat(QFile::encodeName(QFileInfo(address).path()).constData(), &folder), 0);
         QCOMPARE(int(folder.st_mode & 077), 0);
 
@@ -191,7 +195,9 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", saved);
         QVERIFY(!address.startsWith(open));
         QCOMPARE(address, fallback);
-        struct stat st {};
+        struct stat st
+        {
+        };
         QCOMPARE(stat(QFile::encodeName(QFileInfo(fallback).path()).constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 077), 0);
         QCOMPARE(st.st_uid, getuid());

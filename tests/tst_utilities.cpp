@@ -105,8 +105,8 @@ void TestUtilities::removeFolderTakesEverything()
     QTemporaryDir dir;
     const QString root = dir.filePath(QStringLiteral("work 录屏 'x'"));
     QVERIFY(QDir().mkpath(root + QStringLiteral("/a/b")));
-    for (const QString& name : {QStringLiteral("/1.bak"), QStringLiteral("/.hidden"), QStringLiteral("/a/b/2.bak"),
-                                QStringLiteral("/a/.cfg")}) {
+    for (const QString& name : {QStringLiteral("/1.bak"), QStringLiteral("/.hidden"),
+                                QStringLiteral("/a/b/2.bak"), QStringLiteral("/a/.cfg")}) {
         QFile f(root + name);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
@@ -140,7 +140,8 @@ void TestUtilities::removeFolderLeavesLinkTargets()
 
 void TestUtilities::formatTextAndCompare()
 {
-    QCOMPARE(formatText("taskkill /im %s", "zrk_video_capture.exe"), std::string("taskkill /im zrk_video_capture.exe"));
+    QCOMPARE(formatText("taskkill /im %s", "zrk_video_capture.exe"),
+             std::string("taskkill /im zrk_video_capture.exe"));
     QCOMPARE(formatText("%d-%s", 42, ""), std::string("42-"));
     QCOMPARE(formatText("%s", ""), std::string());
     const std::string longText(5000, 'y');

@@ -11,7 +11,8 @@ const char kFilters[] = "realtime,scale=w='min(960,iw)':h=-1";
 // Reads one decimal header field of a PPM picture at `pos`, skipping white space.
 bool readField(const QByteArray& data, int& pos, int& value)
 {
-    while (pos < data.size() && (data[pos] == ' ' || data[pos] == '\n' || data[pos] == '\r' || data[pos] == '\t'))
+    while (pos < data.size() &&
+           (data[pos] == ' ' || data[pos] == '\n' || data[pos] == '\r' || data[pos] == '\t'))
         ++pos;
     const int start = pos;
     while (pos < data.size() && data[pos] >= '0' && data[pos] <= '9')
@@ -29,7 +30,8 @@ QCameraFeed::QCameraFeed(QObject* parent) : QObject(parent)
 {
     process_ = new QProcess(this);
     connect(process_, &QProcess::readyReadStandardOutput, this, &QCameraFeed::onReadyRead);
-    connect(process_, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &QCameraFeed::onFinished);
+    connect(process_, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &QCameraFeed::onFinished);
     connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             emit ended(process_->errorString());
@@ -47,7 +49,8 @@ QStringList QCameraFeed::encoderArguments(const QStringList& inputArgs)
                      QStringLiteral("error")};
     args << inputArgs;
     args << QStringLiteral("-an") << QStringLiteral("-vf") << QLatin1String(kFilters) << QStringLiteral("-f")
-         << QStringLiteral("image2pipe") << QStringLiteral("-vcodec") << QStringLiteral("ppm") << QStringLiteral("-");
+         << QStringLiteral("image2pipe") << QStringLiteral("-vcodec") << QStringLiteral("ppm")
+         << QStringLiteral("-");
     return args;
 }
 
@@ -92,7 +95,8 @@ QImage QCameraFeed::takeFrames()
         }
         int pos = start + 2;
         int width = 0, height = 0, maxValue = 0;
-        if (!readField(buffer_, pos, width) || !readField(buffer_, pos, height) || !readField(buffer_, pos, maxValue))
+        if (!readField(buffer_, pos, width) || !readField(buffer_, pos, height) ||
+            !readField(buffer_, pos, maxValue))
             break;
         ++pos; // the single white space before the samples
         if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || maxValue != 255) {
@@ -109,8 +113,8 @@ QImage QCameraFeed::takeFrames()
     }
     QImage newest;
     if (newestPos >= 0) {
-        newest = QImage(reinterpret_cast<const uchar*>(buffer_.constData() + newestPos), newestWidth, newestHeight,
-                        newestWidth * 3, QImage::Format_RGB888)
+        newest = QImage(reinterpret_cast<const uchar*>(buffer_.constData() + newestPos), newestWidth,
+                        newestHeight, newestWidth * 3, QImage::Format_RGB888)
                      .copy();
     }
     buffer_.remove(0, start);

@@ -9,9 +9,7 @@
 #include <string>
 #include <thread>
 
-QQuitWatcher::QQuitWatcher(QObject* parent) : QObject(parent)
-{
-}
+QQuitWatcher::QQuitWatcher(QObject* parent) : QObject(parent) {}
 
 void QQuitWatcher::start()
 {
@@ -31,7 +29,8 @@ void QQuitWatcher::start()
         }
         // Either "quit" or the end of input.
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [self]() {
+            QCoreApplication::instance(),
+            [self]() {
                 if (self)
                     emit self->quitRequested();
             },

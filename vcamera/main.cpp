@@ -63,12 +63,15 @@ int main(int argc, char* argv[])
 
     QObject::connect(&watcher, &QQuitWatcher::quitRequested, &app, &QApplication::quit);
     QObject::connect(&feed, &QCameraFeed::frameReady, &window, &QPreviewWindow::showFrame);
-    QObject::connect(&feed, &QCameraFeed::ended, &app, [&](const QString& details) {
-        if (!details.isEmpty())
-            QTextStream(stderr) << details << '\n';
-        exitCode = 1;
-        app.quit();
-    }, Qt::QueuedConnection);
+    QObject::connect(
+        &feed, &QCameraFeed::ended, &app,
+        [&](const QString& details) {
+            if (!details.isEmpty())
+                QTextStream(stderr) << details << '\n';
+            exitCode = 1;
+            app.quit();
+        },
+        Qt::QueuedConnection);
 
     watcher.start();
     window.show();

@@ -42,8 +42,8 @@ bool TonePlayer::open(std::string* error)
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);
     int code = 0;
-    stream_ = pa_simple_new(nullptr, "av-marker", PA_STREAM_PLAYBACK, nullptr, "marker tone", &sampleFormat, nullptr,
-                            &attr, &code);
+    stream_ = pa_simple_new(nullptr, "av-marker", PA_STREAM_PLAYBACK, nullptr, "marker tone", &sampleFormat,
+                            nullptr, &attr, &code);
     if (!stream_) {
         *error = pa_strerror(code);
         return false;

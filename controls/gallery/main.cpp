@@ -96,8 +96,8 @@ QString templateSheet(const QString& path, const QStringList& args)
     return sheet;
 }
 
-TPushButton* pushButton(const QString& cls, const QString& text, const QString& icon, QSize iconSize, int spacing,
-                        QSize fixed = QSize())
+TPushButton* pushButton(const QString& cls, const QString& text, const QString& icon, QSize iconSize,
+                        int spacing, QSize fixed = QSize())
 {
     auto* button = new TPushButton;
     button->setIconSize(iconSize.width(), iconSize.height());
@@ -135,11 +135,11 @@ QWidget* titleBar()
     title->setObjectName(QStringLiteral("labelTitle"));
     row->addWidget(title);
     row->addStretch();
-    const QString textOnly = templateSheet(QStringLiteral(":/qss/TPushButton.css"),
-                                           {QStringLiteral("14"), QStringLiteral("#FEFEFE"), QStringLiteral("#00A1FF"),
-                                            QStringLiteral("#FEFEFE"), QStringLiteral(":/image/btn.customer.png"),
-                                            QStringLiteral(":/image/btn.customer.png"),
-                                            QStringLiteral(":/image/btn.customer.png")});
+    const QString textOnly = templateSheet(
+        QStringLiteral(":/qss/TPushButton.css"),
+        {QStringLiteral("14"), QStringLiteral("#FEFEFE"), QStringLiteral("#00A1FF"),
+         QStringLiteral("#FEFEFE"), QStringLiteral(":/image/btn.customer.png"),
+         QStringLiteral(":/image/btn.customer.png"), QStringLiteral(":/image/btn.customer.png")});
     for (const QString& text : {QStringLiteral("设置"), QStringLiteral("菜单")}) {
         auto* button = new TPushButton;
         button->setStyleSheet(textOnly);
@@ -174,7 +174,8 @@ QWidget* titleBar()
             bar->setStyleSheet(QStringLiteral("background:#24272D;"));
             auto* barLayout = new QHBoxLayout(bar);
             barLayout->setContentsMargins(6, 6, 6, 6);
-            barLayout->addWidget(picture(QStringLiteral(":/image/%1%2.png").arg(name, variant), QSize(30, 24)));
+            barLayout->addWidget(
+                picture(QStringLiteral(":/image/%1%2.png").arg(name, variant), QSize(30, 24)));
             states->addWidget(column(bar, name + (variant.isEmpty() ? QStringLiteral(" normal") : variant)));
         }
     }
@@ -334,10 +335,15 @@ QWidget* tiles(QWidget** menuHost, QWidget** menuButton)
     const QString cameraOff = QStringLiteral(":/image/label.camera.disable.png");
     const QString cameraOffHover = QStringLiteral(":/image/label.disable.hover.png");
     const QList<QPair<TileLook, QString>> looks = {
-        {{QStringLiteral("模式"), QStringLiteral("全屏-显示器2"), QStringLiteral("mode"), {}, {}, QStringLiteral("normal_hover")},
+        {{QStringLiteral("模式"),
+          QStringLiteral("全屏-显示器2"),
+          QStringLiteral("mode"),
+          {},
+          {},
+          QStringLiteral("normal_hover")},
          QStringLiteral("hover, menu open")},
-        {{QStringLiteral("声源"), QStringLiteral("系统&麦克风"), QStringLiteral("audio"), audioOff, audioOffHover,
-          QStringLiteral("normal")},
+        {{QStringLiteral("声源"), QStringLiteral("系统&麦克风"), QStringLiteral("audio"), audioOff,
+          audioOffHover, QStringLiteral("normal")},
          QStringLiteral("normal")},
         {{QStringLiteral("声源"), QStringLiteral("关闭"), QStringLiteral("audio"), audioOff, audioOffHover,
           QStringLiteral("close")},
@@ -345,18 +351,28 @@ QWidget* tiles(QWidget** menuHost, QWidget** menuButton)
         {{QStringLiteral("声源"), QStringLiteral("关闭"), QStringLiteral("audio"), audioOff, audioOffHover,
           QStringLiteral("close_hover")},
          QStringLiteral("off, hover")},
-        {{QStringLiteral("画质"), QStringLiteral("推荐"), QStringLiteral("quality"), {}, {}, QStringLiteral("normal")},
-         QStringLiteral("normal")},
-        {{QStringLiteral("格式"), QStringLiteral("MP4"), QStringLiteral("format"), {}, {}, QStringLiteral("normal_hover")},
-         QStringLiteral("hover")},
-        {{QStringLiteral("摄像头"), QStringLiteral("摄像头1"), QStringLiteral("camera"), cameraOff, cameraOffHover,
+        {{QStringLiteral("画质"),
+          QStringLiteral("推荐"),
+          QStringLiteral("quality"),
+          {},
+          {},
           QStringLiteral("normal")},
          QStringLiteral("normal")},
-        {{QStringLiteral("摄像头"), QStringLiteral("无设备"), QStringLiteral("camera"), cameraOff, cameraOffHover,
-          QStringLiteral("close")},
+        {{QStringLiteral("格式"),
+          QStringLiteral("MP4"),
+          QStringLiteral("format"),
+          {},
+          {},
+          QStringLiteral("normal_hover")},
+         QStringLiteral("hover")},
+        {{QStringLiteral("摄像头"), QStringLiteral("摄像头1"), QStringLiteral("camera"), cameraOff,
+          cameraOffHover, QStringLiteral("normal")},
+         QStringLiteral("normal")},
+        {{QStringLiteral("摄像头"), QStringLiteral("无设备"), QStringLiteral("camera"), cameraOff,
+          cameraOffHover, QStringLiteral("close")},
          QStringLiteral("off")},
-        {{QStringLiteral("摄像头"), QStringLiteral("关闭"), QStringLiteral("camera"), cameraOff, cameraOffHover,
-          QStringLiteral("close_hover")},
+        {{QStringLiteral("摄像头"), QStringLiteral("关闭"), QStringLiteral("camera"), cameraOff,
+          cameraOffHover, QStringLiteral("close_hover")},
          QStringLiteral("off, hover")},
     };
     for (int i = 0; i < looks.size(); ++i) {
@@ -465,8 +481,8 @@ QWidget* settingsControls(HComboBox** keyBox)
     position->setFixedWidth(106);
     combos->addWidget(position);
     auto* colour = new HComboBox;
-    colour->addItems({QStringLiteral("黑色"), QStringLiteral("白色"), QStringLiteral("红色"), QStringLiteral("黄色"),
-                      QStringLiteral("绿色"), QStringLiteral("蓝色")});
+    colour->addItems({QStringLiteral("黑色"), QStringLiteral("白色"), QStringLiteral("红色"),
+                      QStringLiteral("黄色"), QStringLiteral("绿色"), QStringLiteral("蓝色")});
     colour->setCurrentIndex(1);
     colour->setFixedWidth(82);
     combos->addWidget(colour);
@@ -551,12 +567,15 @@ QWidget* floatBars()
     layout->setSpacing(8);
     auto* bars = new QHBoxLayout;
     bars->setSpacing(16);
-    bars->addWidget(column(floatBar(QStringLiteral("00:00:00"), QStringLiteral("btn_close"), QStringLiteral("btn_clip")),
-                           QStringLiteral("idle")));
-    bars->addWidget(column(floatBar(QStringLiteral("00:03:17"), QStringLiteral("btn_stop"), QStringLiteral("btn_pause")),
-                           QStringLiteral("recording")));
-    bars->addWidget(column(floatBar(QStringLiteral("00:03:17"), QStringLiteral("btn_stop"), QStringLiteral("btn_continue")),
-                           QStringLiteral("paused")));
+    bars->addWidget(
+        column(floatBar(QStringLiteral("00:00:00"), QStringLiteral("btn_close"), QStringLiteral("btn_clip")),
+               QStringLiteral("idle")));
+    bars->addWidget(
+        column(floatBar(QStringLiteral("00:03:17"), QStringLiteral("btn_stop"), QStringLiteral("btn_pause")),
+               QStringLiteral("recording")));
+    bars->addWidget(column(
+        floatBar(QStringLiteral("00:03:17"), QStringLiteral("btn_stop"), QStringLiteral("btn_continue")),
+        QStringLiteral("paused")));
     bars->addStretch();
     layout->addLayout(bars);
 
@@ -571,7 +590,8 @@ QWidget* floatBars()
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(0);
         const QString path = QStringLiteral(":/image/floating_btn_%1.png").arg(name);
-        for (const QString& slice : {QStringLiteral("0 0 114 0"), QStringLiteral("57 0 57 0"), QStringLiteral("114 0 0 0")})
+        for (const QString& slice :
+             {QStringLiteral("0 0 114 0"), QStringLiteral("57 0 57 0"), QStringLiteral("114 0 0 0")})
             row->addWidget(picture(path, QSize(48, 48), slice));
         strips->addWidget(column(strip, name + QStringLiteral(": normal, hover, pressed")));
     }
@@ -624,7 +644,8 @@ QWidget* processTip(bool result, QLabel** spinner)
     }
     images->addWidget(image);
     v->addLayout(images);
-    auto* text = new QLabel(result ? QStringLiteral("视频文件已生成") : QStringLiteral("正在生成视频文件，请耐心等待..."));
+    auto* text = new QLabel(result ? QStringLiteral("视频文件已生成")
+                                   : QStringLiteral("正在生成视频文件，请耐心等待..."));
     text->setObjectName(QStringLiteral("labelText1"));
     text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     v->addWidget(text);
@@ -680,7 +701,10 @@ QWidget* screenBar()
 class MenuOnClick : public QObject
 {
 public:
-    MenuOnClick(QWidget* frame, HMenu* menu) : QObject(frame), menu_(menu) { frame->installEventFilter(this); }
+    MenuOnClick(QWidget* frame, HMenu* menu) : QObject(frame), menu_(menu)
+    {
+        frame->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -701,7 +725,8 @@ HMenu* buildModeMenu(QWidget* parent)
     menu->addItem(full);
     for (int i = 1; i <= 2; ++i)
         full->addSubItem(new HMenuItem(QStringLiteral("显示器%1").arg(i)));
-    for (const QString& text : {QStringLiteral("区域录制"), QStringLiteral("游戏录制"), QStringLiteral("摄像头录制")})
+    for (const QString& text :
+         {QStringLiteral("区域录制"), QStringLiteral("游戏录制"), QStringLiteral("摄像头录制")})
         menu->addItem(new HMenuItem(text));
     full->subMenu()->items().at(1)->setSelected(true);
     return menu;
@@ -717,29 +742,35 @@ QWidget* widgetsPage(bool openPopups)
     grid->setHorizontalSpacing(36);
     grid->setVerticalSpacing(20);
 
-    grid->addWidget(section(QStringLiteral("Title bar: TPushButton text-only (normal, hover), minimise and close"),
-                            titleBar()),
-                    0, 0);
-    grid->addWidget(section(QStringLiteral("Record and tool rows: TPushButton btn_common / btn_stop / btn_bottom"),
-                            recordRows()),
-                    0, 1);
+    grid->addWidget(
+        section(QStringLiteral("Title bar: TPushButton text-only (normal, hover), minimise and close"),
+                titleBar()),
+        0, 0);
+    grid->addWidget(
+        section(QStringLiteral("Record and tool rows: TPushButton btn_common / btn_stop / btn_bottom"),
+                recordRows()),
+        0, 1);
     QWidget* menuTile = nullptr;
     QWidget* menuButton = nullptr;
-    grid->addWidget(section(QStringLiteral("Option tiles: normal, hover, off and off-hover looks; HMenu with a sub-menu"),
-                            tiles(&menuTile, &menuButton)),
-                    1, 0, 1, 2);
+    grid->addWidget(
+        section(QStringLiteral("Option tiles: normal, hover, off and off-hover looks; HMenu with a sub-menu"),
+                tiles(&menuTile, &menuButton)),
+        1, 0, 1, 2);
     HComboBox* keyBox = nullptr;
-    grid->addWidget(section(QStringLiteral("Settings controls: tabs, radio buttons, slider, line edit, HComboBox (key list open)"),
-                            settingsControls(&keyBox)),
-                    2, 0);
+    grid->addWidget(
+        section(QStringLiteral(
+                    "Settings controls: tabs, radio buttons, slider, line edit, HComboBox (key list open)"),
+                settingsControls(&keyBox)),
+        2, 0);
     auto* barsAndToolbar = new QWidget;
     auto* barsLayout = new QVBoxLayout(barsAndToolbar);
     barsLayout->setContentsMargins(0, 0, 0, 0);
     barsLayout->addWidget(floatBars());
     barsLayout->addWidget(column(screenBar(), QStringLiteral("selection toolbar")), 0, Qt::AlignLeft);
-    grid->addWidget(section(QStringLiteral("Floating bar: idle, recording, paused; strips cut into their states"),
-                            barsAndToolbar),
-                    2, 1);
+    grid->addWidget(
+        section(QStringLiteral("Floating bar: idle, recording, paused; strips cut into their states"),
+                barsAndToolbar),
+        2, 1);
 
     auto* panels = new QWidget;
     auto* panelsLayout = new QHBoxLayout(panels);
@@ -749,7 +780,8 @@ QWidget* widgetsPage(bool openPopups)
     panelsLayout->addWidget(column(processTip(false, &spinner), QStringLiteral("waiting")));
     panelsLayout->addWidget(column(processTip(true, nullptr), QStringLiteral("result")));
     panelsLayout->addStretch();
-    grid->addWidget(section(QStringLiteral("Progress panel (QCustomShadowEffect on a child widget)"), panels), 3, 0);
+    grid->addWidget(section(QStringLiteral("Progress panel (QCustomShadowEffect on a child widget)"), panels),
+                    3, 0);
     auto* boxes = new QWidget;
     auto* boxesLayout = new QHBoxLayout(boxes);
     boxesLayout->setContentsMargins(0, 0, 0, 0);
@@ -781,7 +813,8 @@ QWidget* widgetsPage(bool openPopups)
                                        pair.first);
         button->move(120, 90);
         QObject::connect(button, &QPushButton::clicked, pair.first, [pair] {
-            HMessageBox::message(pair.first, QStringLiteral("确定要退出程序吗？"), QStringLiteral("提示"), pair.second);
+            HMessageBox::message(pair.first, QStringLiteral("确定要退出程序吗？"), QStringLiteral("提示"),
+                                 pair.second);
         });
     }
     if (!openPopups)
@@ -792,8 +825,9 @@ QWidget* widgetsPage(bool openPopups)
         for (auto pair : {qMakePair(notice, 1), qMakePair(question, 3)}) {
             auto* box = new HMessageBox(pair.first);
             box->setTitle(QStringLiteral("提示"));
-            box->setText(pair.second == 1 ? QStringLiteral("当前软件不具有该文件夹的写入权限，请选择其它文件夹！")
-                                          : QStringLiteral("确定要退出程序吗？"));
+            box->setText(pair.second == 1
+                             ? QStringLiteral("当前软件不具有该文件夹的写入权限，请选择其它文件夹！")
+                             : QStringLiteral("确定要退出程序吗？"));
             box->setButtons(pair.second);
             box->show();
         }
@@ -823,7 +857,8 @@ QWidget* artworkPage()
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(10);
     QStringList paths;
-    for (const QString& root : {QStringLiteral(":/image"), QStringLiteral(":/Images"), QStringLiteral(":/animation")}) {
+    for (const QString& root :
+         {QStringLiteral(":/image"), QStringLiteral(":/Images"), QStringLiteral(":/animation")}) {
         QDirIterator it(root, QDir::Files);
         while (it.hasNext())
             paths << it.next();
@@ -847,14 +882,16 @@ QWidget* artworkPage()
         const int factor = pixmap.height() > 40 ? 1 : (pixmap.width() > 20 ? 2 : 4);
         if (factor > 1) {
             auto* zoomed = new QLabel;
-            zoomed->setPixmap(pixmap.scaled(pixmap.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            zoomed->setPixmap(
+                pixmap.scaled(pixmap.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation));
             zoomed->setStyleSheet(QStringLiteral("background:#24272D;"));
             zoomed->setFixedSize(pixmap.size() * factor);
             images->addWidget(zoomed, 0, Qt::AlignTop);
         }
         images->addStretch();
         v->addLayout(images);
-        v->addWidget(caption(QStringLiteral("%1  %2x%3").arg(path.mid(2)).arg(pixmap.width()).arg(pixmap.height())));
+        v->addWidget(
+            caption(QStringLiteral("%1  %2x%3").arg(path.mid(2)).arg(pixmap.width()).arg(pixmap.height())));
         grid->addWidget(cell, index / columns, index % columns, Qt::AlignTop | Qt::AlignLeft);
         ++index;
     }
@@ -874,7 +911,8 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     parser.addOption({QStringLiteral("page"), QStringLiteral("widgets or artwork."), QStringLiteral("page"),
                       QStringLiteral("widgets")});
-    parser.addOption({QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."), QStringLiteral("file")});
+    parser.addOption(
+        {QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."), QStringLiteral("file")});
     parser.addOption({QStringLiteral("no-popups"), QStringLiteral("Open no menu or message box by itself.")});
     parser.addOption({QStringLiteral("delay"), QStringLiteral("Milliseconds before the screenshot."),
                       QStringLiteral("ms"), QStringLiteral("1200")});

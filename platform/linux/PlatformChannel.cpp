@@ -10,7 +10,9 @@ namespace {
 // A folder that belongs to the user and that nobody else may enter.
 bool isPrivateFolder(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (lstat(path.c_str(), &st) != 0)
         return false;
     return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;

@@ -32,7 +32,9 @@ unsigned long long platform::diskFreeBytes(const std::wstring& path)
             return 0;
         folder = parent;
     }
-    struct statvfs st {};
+    struct statvfs st
+    {
+    };
     if (statvfs(QFile::encodeName(folder).constData(), &st) != 0)
         return 0;
     return static_cast<unsigned long long>(st.f_bavail) * st.f_frsize;

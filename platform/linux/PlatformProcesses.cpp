@@ -37,7 +37,9 @@ std::vector<platform::ProcessEntry> platform::runningProcesses()
         if (!numeric)
             continue;
         const QByteArray folder = QByteArrayLiteral("/proc/") + entry.toLatin1();
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (stat(folder.constData(), &st) != 0 || st.st_uid != me)
             continue;
         QFile cmdline(QString::fromLatin1(folder + "/cmdline"));

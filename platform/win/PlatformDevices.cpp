@@ -44,11 +44,13 @@ std::vector<std::wstring> platform::videoInputDeviceNames()
     IMoniker* moniker = nullptr;
     while (monikers->Next(1, &moniker, nullptr) == S_OK) {
         IPropertyBag* bag = nullptr;
-        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
+        if (SUCCEEDED(
+                moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
             VARIANT value;
             VariantInit(&value);
             // A device whose name cannot be read is skipped; a name seen twice is listed twice.
-            if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR && value.bstrVal)
+            if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR &&
+                value.bstrVal)
                 names.emplace_back(value.bstrVal, SysStringLen(value.bstrVal));
             VariantClear(&value);
             bag->Release();

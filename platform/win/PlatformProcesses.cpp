@@ -1,7 +1,7 @@
 #include "PlatformProcesses.h"
 
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 std::vector<platform::ProcessEntry> platform::runningProcesses()
 {

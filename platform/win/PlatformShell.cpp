@@ -1,7 +1,7 @@
 #include "PlatformShell.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 void platform::startStartupScript(const std::wstring& programFolder)
 {

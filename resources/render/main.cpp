@@ -96,7 +96,8 @@ bool render(const Job& job, const QDir& sourceDir, const QDir& outputDir, QStrin
         QString text = QString::fromUtf8(svg);
         const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
         if (!text.contains(re)) {
-            *error = QStringLiteral("colour %1 not found in %2").arg(QString::fromLatin1(recolor.first), job.source);
+            *error = QStringLiteral("colour %1 not found in %2")
+                         .arg(QString::fromLatin1(recolor.first), job.source);
             return false;
         }
         text.replace(re, QString::fromLatin1(recolor.second));

@@ -8,13 +8,13 @@
 #include "TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
-#include <QDirIterator>
 
 #include <unistd.h>
 

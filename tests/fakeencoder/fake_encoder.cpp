@@ -148,10 +148,12 @@ const char kDshow[] = "[dshow @ 000001d2c8a3f140] ";
 
 int listDevices()
 {
-    for (const std::string& name : split(env("FAKE_ENCODER_VIDEO_DEVICES", "screen-capture-recorder;Test Camera"), ';')) {
+    for (const std::string& name :
+         split(env("FAKE_ENCODER_VIDEO_DEVICES", "screen-capture-recorder;Test Camera"), ';')) {
         say(std::string(kDshow) + "\"" + name + "\" (video)\n");
-        say(std::string(kDshow) + "  Alternative name \"@device_pnp_\\\\?\\usb#vid_046d&pid_0825&mi_00#6&2c1e7f4b&0&0000"
-                                  "#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global\"\n");
+        say(std::string(kDshow) +
+            "  Alternative name \"@device_pnp_\\\\?\\usb#vid_046d&pid_0825&mi_00#6&2c1e7f4b&0&0000"
+            "#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global\"\n");
     }
     for (const std::string& name : split(env("FAKE_ENCODER_AUDIO_DEVICES", "virtual-audio-capturer"), ';')) {
         say(std::string(kDshow) + "\"" + name + "\" (audio)\n");
@@ -167,7 +169,8 @@ int listOptions(const std::vector<std::string>& args)
     const std::string input = optionValue(args, "-i");
     const std::string name = input.rfind("video=", 0) == 0 ? input.substr(6) : input;
     bool known = false;
-    for (const std::string& device : split(env("FAKE_ENCODER_VIDEO_DEVICES", "screen-capture-recorder;Test Camera"), ';'))
+    for (const std::string& device :
+         split(env("FAKE_ENCODER_VIDEO_DEVICES", "screen-capture-recorder;Test Camera"), ';'))
         known = known || device == name;
     if (!known) {
         say(std::string(kDshow) + "Could not find video device with name [" + name +
@@ -178,7 +181,8 @@ int listOptions(const std::vector<std::string>& args)
     say(std::string(kDshow) + "DirectShow video device options (from video devices)\n");
     say(std::string(kDshow) + " Pin \"Capture\" (alternative pin name \"0\")\n");
     for (const std::string& size : split(env("FAKE_ENCODER_CAMERA_SIZES", "1280x720;640x480"), ';')) {
-        say(std::string(kDshow) + "  pixel_format=yuyv422  min s=" + size + " fps=5 max s=" + size + " fps=30\n");
+        say(std::string(kDshow) + "  pixel_format=yuyv422  min s=" + size + " fps=5 max s=" + size +
+            " fps=30\n");
         say(std::string(kDshow) + "  vcodec=mjpeg  min s=" + size + " fps=5 max s=" + size + " fps=30\n");
     }
     say(input + ": Immediate exit requested\n");
@@ -237,7 +241,8 @@ int concat(const std::vector<std::string>& args, const std::string& output)
         if (mode != "empty")
             out << joined;
     }
-    say("video:" + std::to_string(joined.size()) + "kB audio:0kB subtitle:0kB other streams:0kB global headers:0kB "
+    say("video:" + std::to_string(joined.size()) +
+        "kB audio:0kB subtitle:0kB other streams:0kB global headers:0kB "
         "muxing overhead: 0.1%\n");
     return 0;
 }
@@ -246,10 +251,11 @@ void progressLine(double seconds, int frame, bool last)
 {
     const int total = static_cast<int>(seconds * 100);
     char line[256];
-    std::snprintf(line, sizeof line,
-                  "frame=%5d fps= 30 q=%s size=%8dkB time=%02d:%02d:%02d.%02d bitrate=%6.1fkbits/s speed=%4.3gx    %s",
-                  frame, last ? "-1.0 L" : "29.0", frame * 3, total / 360000, total / 6000 % 60, total / 100 % 60,
-                  total % 100, seconds > 0 ? 700.0 : 0.0, envNumber("FAKE_ENCODER_SPEED", 1), last ? "\n" : "\r");
+    std::snprintf(
+        line, sizeof line,
+        "frame=%5d fps= 30 q=%s size=%8dkB time=%02d:%02d:%02d.%02d bitrate=%6.1fkbits/s speed=%4.3gx    %s",
+        frame, last ? "-1.0 L" : "29.0", frame * 3, total / 360000, total / 6000 % 60, total / 100 % 60,
+        total % 100, seconds > 0 ? 700.0 : 0.0, envNumber("FAKE_ENCODER_SPEED", 1), last ? "\n" : "\r");
     say(line);
 }
 

@@ -21,23 +21,23 @@ namespace {
 
 int failures = 0;
 
-#define CHECK(cond)                                                                                                    \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            ++failures;                                                                                                \
-            std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #cond);                                                \
-        }                                                                                                              \
+#define CHECK(cond)                                                                                          \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            ++failures;                                                                                      \
+            std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #cond);                                      \
+        }                                                                                                    \
     } while (0)
 
-#define CHECK_EQ(a, b)                                                                                                 \
-    do {                                                                                                               \
-        const auto va = (a);                                                                                           \
-        const auto vb = (b);                                                                                           \
-        if (!(va == vb)) {                                                                                             \
-            ++failures;                                                                                                \
-            std::printf("FAIL %s:%d: %s == %s (%lld vs %lld)\n", __FILE__, __LINE__, #a, #b,                           \
-                        static_cast<long long>(va), static_cast<long long>(vb));                                       \
-        }                                                                                                              \
+#define CHECK_EQ(a, b)                                                                                       \
+    do {                                                                                                     \
+        const auto va = (a);                                                                                 \
+        const auto vb = (b);                                                                                 \
+        if (!(va == vb)) {                                                                                   \
+            ++failures;                                                                                      \
+            std::printf("FAIL %s:%d: %s == %s (%lld vs %lld)\n", __FILE__, __LINE__, #a, #b,                 \
+                        static_cast<long long>(va), static_cast<long long>(vb));                             \
+        }                                                                                                    \
     } while (0)
 
 const wchar_t* const readyEventName = L"reelcast_platform_test_target_ready";
@@ -67,7 +67,8 @@ bool exists(const std::wstring& path)
 
 void writeFile(const std::wstring& path, const std::string& content)
 {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(f);
@@ -87,8 +88,9 @@ bool waitFor(const std::wstring& path, DWORD timeoutMs)
 bool processRunning(const std::wstring& exeName)
 {
     const auto list = platform::runningProcesses();
-    return std::any_of(list.begin(), list.end(),
-                       [&](const platform::ProcessEntry& p) { return _wcsicmp(p.exeName.c_str(), exeName.c_str()) == 0; });
+    return std::any_of(list.begin(), list.end(), [&](const platform::ProcessEntry& p) {
+        return _wcsicmp(p.exeName.c_str(), exeName.c_str()) == 0;
+    });
 }
 
 // taskkill runs detached; wait until no instance is left so its effect is complete.
@@ -135,7 +137,8 @@ void testCreateAndRemove(const std::wstring& tempDir)
     CHECK(platform::createAndRemoveFile(probe) == CreateFileResult::Created);
     CHECK(!exists(probe));
 
-    CHECK(platform::createAndRemoveFile(tempDir + L"\\missing folder\\probe.tmp") == CreateFileResult::Failed);
+    CHECK(platform::createAndRemoveFile(tempDir + L"\\missing folder\\probe.tmp") ==
+          CreateFileResult::Failed);
 
     // A folder in the way is refused with ERROR_ACCESS_DENIED.
     const std::wstring folder = tempDir + L"\\a folder";
@@ -146,7 +149,8 @@ void testCreateAndRemove(const std::wstring& tempDir)
 
     // A file held open without sharing is a sharing violation, not a permission problem.
     const std::wstring busy = tempDir + L"\\busy.tmp";
-    HANDLE held = CreateFileW(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE held =
+        CreateFileW(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     CHECK(held != INVALID_HANDLE_VALUE);
     CHECK(platform::createAndRemoveFile(busy) == CreateFileResult::Failed);
     CloseHandle(held);
@@ -192,8 +196,8 @@ int runWindowTarget()
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"ReelcastKillTarget";
     RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"kill target", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"kill target", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
     if (!window)
         return 3;
     // Never outlive a failed test for long.
@@ -217,8 +221,9 @@ void testProcesses(const std::wstring& tempDir)
     const std::wstring self = baseName(ownExePath());
     const auto list = platform::runningProcesses();
     CHECK(list.size() > 1);
-    const auto me = std::find_if(list.begin(), list.end(),
-                                 [](const platform::ProcessEntry& p) { return p.pid == GetCurrentProcessId(); });
+    const auto me = std::find_if(list.begin(), list.end(), [](const platform::ProcessEntry& p) {
+        return p.pid == GetCurrentProcessId();
+    });
     CHECK(me != list.end());
     if (me != list.end())
         CHECK(_wcsicmp(me->exeName.c_str(), self.c_str()) == 0);
@@ -233,15 +238,15 @@ void testProcesses(const std::wstring& tempDir)
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    const bool started = CreateProcessW(target.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                        &si, &pi);
+    const bool started = CreateProcessW(target.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &si, &pi);
     CHECK(started);
     if (started) {
         CHECK(WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0);
         const auto withTarget = platform::runningProcesses();
-        const auto entry = std::find_if(withTarget.begin(), withTarget.end(), [&](const platform::ProcessEntry& p) {
-            return p.pid == pi.dwProcessId;
-        });
+        const auto entry =
+            std::find_if(withTarget.begin(), withTarget.end(),
+                         [&](const platform::ProcessEntry& p) { return p.pid == pi.dwProcessId; });
         CHECK(entry != withTarget.end() && entry->exeName == L"Kill_Target.exe");
 
         platform::killProcessesNamed(L"KILL_TARGET.EXE");
@@ -321,8 +326,9 @@ void testMonitors()
     }
     // The primary monitor sits at the origin of the virtual desktop.
     if (!rects.empty()) {
-        const auto primary = std::find_if(rects.begin(), rects.end(),
-                                          [](const platform::MonitorRect& r) { return r.left == 0 && r.top == 0; });
+        const auto primary = std::find_if(rects.begin(), rects.end(), [](const platform::MonitorRect& r) {
+            return r.left == 0 && r.top == 0;
+        });
         CHECK(primary != rects.end());
         if (primary != rects.end()) {
             CHECK_EQ(primary->width, GetSystemMetrics(SM_CXSCREEN));
@@ -336,8 +342,8 @@ void testForegroundWindow()
     CHECK(!platform::setForegroundWindow(0));
     CHECK(!platform::setForegroundWindow(0x7ffe1234u)); // no window with this handle
 
-    HWND window = CreateWindowExW(0, L"STATIC", L"foreground", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                                  nullptr, nullptr);
+    HWND window = CreateWindowExW(0, L"STATIC", L"foreground", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                  nullptr, nullptr, nullptr);
     CHECK(window != nullptr);
     if (window) {
         CHECK(platform::setForegroundWindow(reinterpret_cast<std::uintptr_t>(window)));
@@ -379,7 +385,8 @@ int main(int argc, char** argv)
 
     wchar_t tempPath[MAX_PATH];
     GetTempPathW(MAX_PATH, tempPath);
-    const std::wstring tempDir = std::wstring(tempPath) + L"reelcast platform " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring tempDir =
+        std::wstring(tempPath) + L"reelcast platform " + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(tempDir.c_str(), nullptr);
     std::printf("temporary folder: %s\n", narrow(tempDir).c_str());
 

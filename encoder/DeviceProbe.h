@@ -17,7 +17,7 @@ public:
         bool monitor = false;
     };
 
-    static constexpr const char* kTestCamera = "Test Camera";
+    static constexpr const char* kTestCamera = V4l2Devices::kTestCamera;
 
     // REELCAST_DEVICES=simulated: a test-picture camera and a tone as the system sound.
     bool simulated() const;

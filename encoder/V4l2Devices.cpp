@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -37,16 +35,6 @@ public:
 private:
     int fd_;
 };
-
-bool canCapture(int fd)
-{
-    v4l2_capability cap{};
-    if (xioctl(fd, VIDIOC_QUERYCAP, &cap) < 0)
-        return false;
-    // A camera often has a second node for metadata only; device_caps tells the nodes apart.
-    const unsigned caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
-    return (caps & V4L2_CAP_VIDEO_CAPTURE) != 0;
-}
 
 std::string formatName(unsigned fourcc, bool* compressed)
 {
@@ -107,30 +95,7 @@ void frameRates(int fd, unsigned fourcc, unsigned width, unsigned height, double
 
 std::vector<V4l2Devices::Camera> V4l2Devices::cameras()
 {
-    std::vector<std::pair<int, std::string>> nodes;
-    if (DIR* dir = opendir("/sys/class/video4linux")) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string node = entry->d_name;
-            if (node.rfind("video", 0) == 0 && node.size() > 5 &&
-                node.find_first_not_of("0123456789", 5) == std::string::npos)
-                nodes.emplace_back(std::stoi(node.substr(5)), node);
-        }
-        closedir(dir);
-    }
-    std::sort(nodes.begin(), nodes.end());
-
-    std::vector<Camera> cameras;
-    for (const auto& node : nodes) {
-        std::ifstream nameFile("/sys/class/video4linux/" + node.second + "/name");
-        std::string name;
-        if (!std::getline(nameFile, name))
-            continue;
-        const std::string path = "/dev/" + node.second;
-        Device device(path);
-        if (device.fd() >= 0 && canCapture(device.fd()))
-            cameras.push_back({name, path});
-    }
-    return cameras;
+    return V4l2CameraList::cameras();
 }
 
 std::vector<V4l2Devices::Mode> V4l2Devices::modes(const std::string& path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "V4l2CameraList.h"
+
 #include <string>
 #include <vector>
 
@@ -7,11 +9,9 @@
 class V4l2Devices
 {
 public:
-    struct Camera
-    {
-        std::string name;
-        std::string path; // /dev/videoN
-    };
+    // The program's own camera list: the same names in the same order.
+    using Camera = V4l2CameraList::Camera;
+    static constexpr const char* kTestCamera = V4l2CameraList::kTestCamera;
 
     struct Mode
     {
@@ -23,7 +23,8 @@ public:
         double maxFps = 0;
     };
 
-    // Capture-capable nodes in /dev order (video0, video1, ..., video10).
+    // The cameras FFmpeg's v4l2 input can read, the simulated one (empty path) first when
+    // REELCAST_DEVICES=simulated.
     static std::vector<Camera> cameras();
     // Every frame size of every format the device offers, in the driver's order.
     static std::vector<Mode> modes(const std::string& path);

@@ -39,10 +39,10 @@ void printArgument(const std::string& arg)
 int listDevices(DeviceProbe& probe)
 {
     std::vector<DshowListing::Device> devices;
+    // The simulated camera is listed among the others; it alone has no device node.
     for (const V4l2Devices::Camera& camera : probe.cameras())
-        devices.push_back({camera.name, "@v4l2:" + camera.path, false});
-    if (probe.simulated())
-        devices.push_back({DeviceProbe::kTestCamera, "@lavfi:testsrc2", false});
+        devices.push_back(
+            {camera.name, camera.path.empty() ? "@lavfi:testsrc2" : "@v4l2:" + camera.path, false});
     if (probe.displayReachable())
         devices.push_back({"screen-capture-recorder", "@x11grab:" + probe.display(), false});
     if (probe.pulseReachable()) {

@@ -6,7 +6,8 @@
 namespace platform {
 
 // Friendly names of the machine's video capture devices (cameras) in the order the system
-// reports them; a name that occurs twice is listed twice. Empty when enumeration fails.
+// reports them. Windows lists a name that occurs twice twice; Linux tells such cameras apart by
+// " #2", " #3", ... as the encoder adapter names them. Empty when enumeration fails.
 std::vector<std::wstring> videoInputDeviceNames();
 
 } // namespace platform

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QHotKey;
+namespace platform {
+class VideoDeviceWatcher;
+}
+
+// The two global hot keys (kind 0 start/pause, kind 1 stop) and the notice that the number of
+// cameras changed. One instance per process, registered as KeyManager; interface thread only.
+class QKeyManager : public QObject, public QAbstractNativeEventFilter
+{
+    Q_OBJECT
+public:
+    static QKeyManager* instance();
+
+    // The stored key names ("Ctrl", "Alt", "Shift", "F1".."F12", "1".."9", "A".."Z") and their
+    // Qt key codes.
+    static const QMap<QString, int>& keyNames();
+    // The Qt key code of a stored key name; 0 for a name not in the table.
+    static int keyCode(const QString& name);
+    // The Windows code of a Qt key: modifier flags for Alt, Ctrl and Shift, the virtual-key code
+    // otherwise; 0 for keys without one.
+    static int nativeCode(int qtKey);
+
+    // Registers the combination (Qt key codes) for kind 0 or 1; other kinds do nothing. True.
+    bool setHotKey(int firstKey, int secondKey, int kind);
+    // Unregisters the combination of the kind, if any. True.
+    bool removeHotKey(int kind);
+    // Whether one of this program's combinations has the identifier of this one.
+    bool isHotKeyUsed(int firstKey, int secondKey);
+    void clearHotKeys();
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, long* result) override;
+
+    // The device watcher, so that tests can hand it a change notice.
+    platform::VideoDeviceWatcher* deviceWatcher() const { return m_watcher.get(); }
+
+signals:
+    void key_start();
+    void key_stop();
+    void devices_changed();
+
+public slots:
+    void onKeyStart();
+    void onKeyStop();
+
+private:
+    QKeyManager();
+    ~QKeyManager() override;
+
+    static int cameraCount();
+    void onDeviceChange();
+
+    QMap<int, std::shared_ptr<QHotKey>> m_hotKeys; // identifier -> hot key
+    QMap<int, int> m_kinds;                        // kind -> identifier
+    int m_cameraCount = 0;
+    std::unique_ptr<platform::VideoDeviceWatcher> m_watcher;
+};

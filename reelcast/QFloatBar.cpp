@@ -1,0 +1,272 @@
+#include "QFloatBar.h"
+
+#include "QEventManager.h"
+#include "QMediaManager.h"
+#include "QSkin.h"
+#include "QVideoSettings.h"
+#include "Utilities.h"
+
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+// Clicks closer than this to the last accepted one are ignored, so a double click does not
+// pause and resume at once.
+constexpr quint64 clickIntervalMs = 600;
+
+// Process-wide, like the tick count it is compared with.
+quint64 s_lastClick = 0;
+
+quint64 monotonicMs()
+{
+    QElapsedTimer timer;
+    timer.start();
+    return static_cast<quint64>(timer.msecsSinceReference());
+}
+
+std::function<quint64()>& tickClock()
+{
+    static std::function<quint64()> c = monotonicMs;
+    return c;
+}
+
+QFloatBar::Recorder& recorder()
+{
+    static QFloatBar::Recorder r;
+    return r;
+}
+
+void call(const std::function<void()>& f, void (QMediaManager::*fallback)())
+{
+    if (f)
+        f();
+    else
+        (QMediaManager::instance()->*fallback)();
+}
+
+// The screen holding `point`; the primary one when the point lies on none.
+QScreen* screenFor(const QPoint& point)
+{
+    QScreen* screen = QGuiApplication::screenAt(point);
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+void QFloatBar::setRecorder(const Recorder& r)
+{
+    recorder() = r;
+}
+
+void QFloatBar::setClock(const std::function<quint64()>& c)
+{
+    tickClock() = c ? c : std::function<quint64()>(monotonicMs);
+}
+
+QFloatBar::QFloatBar(QWidget* parent) : QWidget(parent)
+{
+    buildForm();
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setStyleSheet(QSkin::styleSheet(QStringLiteral(":/qss/FloatBar.css")));
+    setButtonClass(btnClip_, "btn_clip");
+    setButtonClass(btnRecord_, "btn_close");
+
+    frame_->setMouseTracking(true);
+    frame_->installEventFilter(this);
+    connect(btnClip_, &QPushButton::clicked, this, &QFloatBar::onBtnState1);
+    connect(btnRecord_, &QPushButton::clicked, this, &QFloatBar::onBtnState2);
+    QEventManager::instance()->connectSignal(MediaManager, SIGNAL(time_changed(quint32)), this,
+                                             SLOT(onTimeChanged(uint)));
+}
+
+void QFloatBar::buildForm()
+{
+    setObjectName(QStringLiteral("QFloatBar"));
+    resize(219, 48);
+    auto* outer = new QHBoxLayout(this);
+    outer->setSpacing(0);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* frameMain = new QFrame(this);
+    frameMain->setObjectName(QStringLiteral("frameMain"));
+    frameMain->setMinimumHeight(48);
+    frameMain->setFrameShape(QFrame::StyledPanel);
+    frameMain->setFrameShadow(QFrame::Raised);
+    outer->addWidget(frameMain);
+
+    auto* row = new QHBoxLayout(frameMain);
+    row->setObjectName(QStringLiteral("horizontalLayout_2"));
+    row->setSpacing(0);
+    row->setContentsMargins(0, 0, 0, 0);
+
+    frame_ = new QFrame(frameMain);
+    frame_->setObjectName(QStringLiteral("frame"));
+    frame_->setFixedWidth(120);
+    frame_->setCursor(Qt::SizeAllCursor);
+    frame_->setFrameShape(QFrame::StyledPanel);
+    frame_->setFrameShadow(QFrame::Raised);
+    auto* timeLayout = new QVBoxLayout(frame_);
+    timeLayout->setSpacing(0);
+    timeLayout->setContentsMargins(0, 8, 0, 8);
+    labelRecordTime_ = new QLabel(QStringLiteral("00:00:00"), frame_);
+    labelRecordTime_->setObjectName(QStringLiteral("labelRecordTime"));
+    labelRecordTime_->setAlignment(Qt::AlignCenter);
+    timeLayout->addWidget(labelRecordTime_);
+    row->addWidget(frame_);
+
+    btnRecord_ = new QPushButton(frameMain);
+    btnRecord_->setObjectName(QStringLiteral("btnRecord"));
+    btnRecord_->setFixedWidth(48);
+    btnRecord_->setCursor(Qt::PointingHandCursor);
+    btnRecord_->setFocusPolicy(Qt::NoFocus);
+    row->addWidget(btnRecord_);
+
+    auto* line = new QFrame(frameMain);
+    line->setObjectName(QStringLiteral("line"));
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setFixedWidth(1);
+    row->addWidget(line);
+
+    btnClip_ = new QPushButton(frameMain);
+    btnClip_->setObjectName(QStringLiteral("btnClip"));
+    btnClip_->setFixedWidth(48);
+    btnClip_->setCursor(Qt::PointingHandCursor);
+    btnClip_->setFocusPolicy(Qt::NoFocus);
+    row->addWidget(btnClip_);
+}
+
+void QFloatBar::setButtonClass(QPushButton* button, const char* value)
+{
+    QSkin::setProperty(button, "class", QString::fromLatin1(value));
+}
+
+void QFloatBar::onBtnState1()
+{
+    const quint64 now = tickClock()();
+    if (now - s_lastClick < clickIntervalMs)
+        return;
+    s_lastClick = now;
+
+    switch (state_) {
+    case BarState::Idle:
+        labelRecordTime_->setText(QStringLiteral("00:00:00"));
+        state_ = BarState::Recording;
+        setButtonClass(btnClip_, "btn_pause");
+        started_ = true;
+        setButtonClass(btnRecord_, "btn_stop");
+        call(recorder().start, &QMediaManager::start);
+        break;
+    case BarState::Recording:
+        state_ = BarState::Paused;
+        setButtonClass(btnClip_, "btn_continue");
+        call(recorder().pause, &QMediaManager::pause);
+        emit signal_pause();
+        break;
+    case BarState::Paused:
+        state_ = BarState::Recording;
+        setButtonClass(btnClip_, "btn_pause");
+        call(recorder().resume, &QMediaManager::resume);
+        emit signal_resume();
+        break;
+    }
+}
+
+void QFloatBar::onBtnState2()
+{
+    if (started_) {
+        labelRecordTime_->setText(QStringLiteral("00:00:00"));
+        state_ = BarState::Idle;
+        setButtonClass(btnClip_, "btn_clip");
+        started_ = false;
+        setButtonClass(btnRecord_, "btn_close");
+        // The main window relies on hearing of the stop before the manager is asked.
+        emit signal_stop();
+        call(recorder().stop, &QMediaManager::stop);
+    } else {
+        emit signal_close();
+        labelRecordTime_->setText(QStringLiteral("00:00:00"));
+    }
+}
+
+void QFloatBar::onTimeChanged(uint curTime)
+{
+    labelRecordTime_->setText(formatDuration(curTime));
+}
+
+void QFloatBar::startRecording()
+{
+    state_ = BarState::Idle;
+    onBtnState1();
+}
+
+void QFloatBar::pauseRecording()
+{
+    if (state_ != BarState::Recording)
+        return;
+    state_ = BarState::Paused;
+    setButtonClass(btnClip_, "btn_continue");
+    call(recorder().pause, &QMediaManager::pause);
+    emit signal_pause();
+}
+
+void QFloatBar::placeAtCorner()
+{
+    const QPoint point = QVideoSettings::getMode() == FullScreen
+                             ? QMediaManager::instance()->rect().topLeft() + QPoint(1, 1)
+                             : QCursor::pos();
+    const QRect a = screenFor(point)->availableGeometry();
+    move(a.x() + a.width() - width(), a.y() + a.height() - height());
+}
+
+void QFloatBar::placeNearArea(const QRect& rect)
+{
+    const QRect f(rect.x() - 1, rect.y() - 1, rect.width() + 2, rect.height() + 2);
+    const QRect g = screenFor(rect.topLeft())->geometry();
+    const int x = qMin(f.right() - width(), g.right() - width());
+    int y;
+    if (g.bottom() - f.bottom() > height())
+        y = f.bottom() + 2;
+    else
+        y = qMin(f.bottom() - height() - 1, g.bottom() - height());
+    move(x, y);
+}
+
+bool QFloatBar::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            dragging_ = true;
+            dragOffset_ = mouse->globalPos() - pos();
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        dragging_ = false;
+        return true;
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (dragging_ && mouse->buttons() != Qt::NoButton) {
+            move(mouse->globalPos() - dragOffset_);
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,6 +1,7 @@
 #include "CommandRewriter.h"
 
 #include "DeviceProbe.h"
+#include "SegmentFormat.h"
 
 #include <algorithm>
 #include <cmath>
@@ -113,6 +114,7 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
     tuneEncoding(command, live);
     alignOnPicture(command, live);
     fixOutputFormat(command.outputs);
+    SegmentFormat::makeCrashSafe(command.outputs);
     plan.args = command.arguments();
     return plan;
 }

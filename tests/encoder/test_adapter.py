@@ -36,6 +36,10 @@ ALIGN = "aresample=async=1:first_pts=0"
 SCALER = "bicubic+full_chroma_inp"
 # Added for a screen encoded with x264: vector chroma conversion, no frames held back at "q".
 SCREEN_X264 = ["-sws_flags", SCALER, "-threads", "1"]
+# Segments that a killed encoder leaves readable: MP4 fragmented, every container flushed per packet.
+MP4_OUT = ["-f", "mp4", "-movflags", "+frag_keyframe+empty_moov+default_base_moof", "-frag_duration", "1000000",
+           "-flush_packets", "1", SEGMENT]
+FLUSHED = ["-flush_packets", "1"]
 # The program's pattern for device names in a listing, and for frame sizes.
 NAME_PATTERN = re.compile(r'"[a-zA-Z0-9.\-\s]*"')
 SIZE_PATTERN = re.compile(r"\d{3,}x\d{3,}")
@@ -64,7 +68,7 @@ class WorkedCommandLines(unittest.TestCase):
             "-f", "x11grab", "-video_size", "1920x1080", "-draw_mouse", "1", "-framerate", "18",
             "-thread_queue_size", "36", "-i", ":5+0,0",
             "-af", ALIGN] + SCREEN_X264 + ENCODE_18 + [
-            "-ar", "44100", "-ab", "128k", "-c:a", "aac", "-f", "mp4", "-movflags", "faststart", SEGMENT])
+            "-ar", "44100", "-ab", "128k", "-c:a", "aac"] + MP4_OUT)
 
     def test_area_with_watermark_microphone_and_system_sound(self):
         _, _, args = dry(AREA)
@@ -85,7 +89,7 @@ class WorkedCommandLines(unittest.TestCase):
             "-i", "/home/u/.local/share/reelcast/mark.png"] + SCREEN_X264 + [
             "-framerate", "24", "-r", "24", "-b:v", "800k", "-crf", "18", "-c:v", "libx264",
             "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-ar", "48000", "-ab", "256k", "-c:a", "aac",
-            "-f", "flv", "-movflags", "faststart", SEGMENT])
+            "-f", "flv", "-movflags", "faststart"] + FLUSHED + [SEGMENT])
 
     def test_camera_by_name(self):
         # "USB Cam" is no camera here: it goes on as the device, so FFmpeg reports it missing.
@@ -95,13 +99,13 @@ class WorkedCommandLines(unittest.TestCase):
             "-timestamps", "abs", "-i", "USB Cam",
             "-threads", "1", "-framerate", "15", "-r", "15", "-b:v", "180k", "-crf", "24",
             "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-f", "avi",
-            "-movflags", "faststart", SEGMENT])
+            "-movflags", "faststart"] + FLUSHED + [SEGMENT])
 
     def test_game_grabs_the_whole_screen(self):
         _, _, args = dry(GAME)
         self.assertEqual(args, [
             "-y", "-f", "x11grab", "-framerate", "18", "-thread_queue_size", "36", "-i", ":5"]
-            + SCREEN_X264 + ENCODE_18 + ["-f", "mp4", "-movflags", "faststart", SEGMENT])
+            + SCREEN_X264 + ENCODE_18 + MP4_OUT)
 
 
     def test_encoder_choices_already_made_are_kept(self):

@@ -1,6 +1,7 @@
 #include "QMainApplication.h"
 
 #include "CGlobal.h"
+#include "CrashHandler.h"
 #include "PlatformShell.h"
 #include "QCustomUI.h"
 #include "QGlobalSettings.h"
@@ -15,8 +16,8 @@
 
 QMainApplication::QMainApplication(int& argc, char** argv) : QSingleApplication(argc, argv)
 {
-    // The crash hand-over is installed here, before anything else can fail, with
-    // QCoreApplication::applicationName(), once the dump program ships.
+    // Before anything else can fail.
+    installCrashHandler(QCoreApplication::applicationName().toStdWString().c_str());
     QDir::setCurrent(QPath::programFolder());
     QGlobalSettings::load(QPath::programFolder() + QStringLiteral("/app.ini"));
     setServerName(QStringLiteral("reelcast_win"));

@@ -1,5 +1,7 @@
 #include "TaskPool.h"
 
+#include "PlatformCrash.h"
+
 #include <QtGlobal>
 
 #include <exception>
@@ -82,6 +84,8 @@ int TaskPool::executingCount() const
 
 void TaskPool::workerLoop()
 {
+    // A task that overflows its stack is still handed to the crash handler.
+    platform::prepareCrashStack();
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return !m_running || !m_queue.empty(); });

@@ -34,7 +34,7 @@ if [ ! -f "$exe" ] || [ -n "$(find "$here/platform_win_test.cpp" "$platform" -ne
     # Static runtime: the program needs no DLL beside the system's.
     # shellcheck disable=SC2086
     "$cxx" -std=c++17 -O1 -Wall -Werror -DUNICODE -D_UNICODE -I"$platform" $sources -o "$exe.new" \
-        -static -lole32 -loleaut32 -lstrmiids -luuid -lshell32 -luser32
+        -static -lole32 -loleaut32 -lstrmiids -luuid -lshell32 -lshlwapi -luser32
     mv "$exe.new" "$exe"
 fi
 

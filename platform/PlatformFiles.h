@@ -26,4 +26,10 @@ CreateFileResult createAndRemoveFile(const std::wstring& filePath);
 // always false where the file system has no such attributes.
 bool setHiddenSystem(const std::wstring& path);
 
+// Writes the file's data, or a folder's entries, through to the disk; false when it cannot be
+// opened or the system reports an error. A folder needs it after a file in it was created or
+// renamed, or the new name may not survive a power loss.
+bool syncFile(const std::wstring& path);
+bool syncFolder(const std::wstring& path);
+
 } // namespace platform

@@ -59,3 +59,26 @@ bool platform::setHiddenSystem(const std::wstring&)
 {
     return false;
 }
+
+namespace {
+
+bool syncPath(const std::wstring& path, int flags)
+{
+    const int fd = ::open(nativePath(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace
+
+bool platform::syncFile(const std::wstring& path)
+{
+    return syncPath(path, O_RDONLY);
+}
+
+bool platform::syncFolder(const std::wstring& path)
+{
+    return syncPath(path, O_RDONLY | O_DIRECTORY);
+}

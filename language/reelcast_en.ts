@@ -48,6 +48,219 @@ Records the screen, the camera and sound.</translation>
     </message>
 </context>
 <context>
+    <name>QHomeItem</name>
+    <message>
+        <source>模式</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>全屏录制</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>显示器%1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>区域录制</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>游戏录制</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>摄像头录制</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>声源</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>系统声音和麦克风</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>仅系统声音</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>仅麦克风声音</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>不录声音</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>画质</source>
+        <translation>Quality</translation>
+    </message>
+    <message>
+        <source>低质量（180Kbps）</source>
+        <translation>Low (180 kbps)</translation>
+    </message>
+    <message>
+        <source>推荐（300Kbps）</source>
+        <translation>Recommended (300 kbps)</translation>
+    </message>
+    <message>
+        <source>高质量（500Kbps）</source>
+        <translation>High (500 kbps)</translation>
+    </message>
+    <message>
+        <source>高清（800Kbps）</source>
+        <translation>HD (800 kbps)</translation>
+    </message>
+    <message>
+        <source>格式</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>摄像头</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>录制过程中，不能更改选项！</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>全屏</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>全屏-显示器%1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>区域</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>游戏</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>未检测到设备，请安装后再尝试</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>系统</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>麦克风</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>系统&amp;麦克风</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>低质量</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>推荐</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>高质量</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>高清</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>无设备</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>摄像头%1</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
+    <name>QMainWidget</name>
+    <message>
+        <source>联系客服</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>设置</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>菜单</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>保存目录</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>水印设置</source>
+        <translation>Watermark settings</translation>
+    </message>
+    <message>
+        <source>开始录制</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>暂停录制</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>结束录制</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>去修改</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>录制过程中，不能更改选项！</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>确定要退出程序吗？</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>录屏开启失败，请选择大于%1的保存目录。请重新修改后重试！</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>未检测到设备，请安装后再尝试</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>继续录制</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>录屏已停止，检测到保存空间不足。请重新修改后重试！</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
+    <name>QMainWidgetClass</name>
+    <message>
+        <source>工具：</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
     <name>QMediaManager</name>
     <message>
         <source>视频保存目录不存在！</source>
@@ -87,6 +300,230 @@ Records the screen, the camera and sound.</translation>
     <message>
         <source>正在打开摄像头…</source>
         <translation>Opening the camera…</translation>
+    </message>
+</context>
+<context>
+    <name>QProcessTip</name>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>打开目录</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>播放视频</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>正在生成视频文件，请耐心等待...</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>视频文件已生成</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
+    <name>QScreenBar</name>
+    <message>
+        <source>完成</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished">Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>QScreenShot</name>
+    <message>
+        <source>%1 x %2  双击完成</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
+    <name>QSettingDialog</name>
+    <message>
+        <source>水印设置</source>
+        <translation>Watermark settings</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>画质</source>
+        <translation>Quality</translation>
+    </message>
+    <message>
+        <source>低质量（180Kbps）</source>
+        <translation>Low (180 kbps)</translation>
+    </message>
+    <message>
+        <source>推荐（300Kbps）</source>
+        <translation>Recommended (300 kbps)</translation>
+    </message>
+    <message>
+        <source>高质量（500Kbps）</source>
+        <translation>High (500 kbps)</translation>
+    </message>
+    <message>
+        <source>高清（800Kbps）</source>
+        <translation>HD (800 kbps)</translation>
+    </message>
+    <message>
+        <source>格式</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>保存到文件夹</source>
+        <translation>Save to folder</translation>
+    </message>
+    <message>
+        <source>更改目录</source>
+        <translation>Change folder</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open folder</translation>
+    </message>
+    <message>
+        <source>开始/暂停</source>
+        <translation>Start/Pause</translation>
+    </message>
+    <message>
+        <source>结束录制</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>不使用水印</source>
+        <translation>No watermark</translation>
+    </message>
+    <message>
+        <source>图片水印</source>
+        <translation>Picture watermark</translation>
+    </message>
+    <message>
+        <source>文字水印</source>
+        <translation>Text watermark</translation>
+    </message>
+    <message>
+        <source>图片文件</source>
+        <translation>Picture file</translation>
+    </message>
+    <message>
+        <source>添加图片</source>
+        <translation>Add picture</translation>
+    </message>
+    <message>
+        <source>透明度</source>
+        <translation>Transparency</translation>
+    </message>
+    <message>
+        <source>水印位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>水印内容</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>字体大小</source>
+        <translation>Font size</translation>
+    </message>
+    <message>
+        <source>字体颜色</source>
+        <translation>Font colour</translation>
+    </message>
+    <message>
+        <source>字体位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>通用</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>热键</source>
+        <translation>Hot keys</translation>
+    </message>
+    <message>
+        <source>水印</source>
+        <translation>Watermark</translation>
+    </message>
+    <message>
+        <source>左上角</source>
+        <translation>Top left</translation>
+    </message>
+    <message>
+        <source>右上角</source>
+        <translation>Top right</translation>
+    </message>
+    <message>
+        <source>左下角</source>
+        <translation>Bottom left</translation>
+    </message>
+    <message>
+        <source>右下角</source>
+        <translation>Bottom right</translation>
+    </message>
+    <message>
+        <source>黑色</source>
+        <translation>Black</translation>
+    </message>
+    <message>
+        <source>白色</source>
+        <translation>White</translation>
+    </message>
+    <message>
+        <source>红色</source>
+        <translation>Red</translation>
+    </message>
+    <message>
+        <source>黄色</source>
+        <translation>Yellow</translation>
+    </message>
+    <message>
+        <source>绿色</source>
+        <translation>Green</translation>
+    </message>
+    <message>
+        <source>蓝色</source>
+        <translation>Blue</translation>
+    </message>
+    <message>
+        <source>Alt</source>
+        <translation>Alt</translation>
+    </message>
+    <message>
+        <source>Ctrl</source>
+        <translation>Ctrl</translation>
+    </message>
+    <message>
+        <source>Shift</source>
+        <translation>Shift</translation>
+    </message>
+    <message>
+        <source>热键有冲突，请更换其它快捷键！</source>
+        <translation>This hot key is already in use. Please choose another one.</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>选择视频保存路径</source>
+        <translation>Choose the folder for recordings</translation>
+    </message>
+    <message>
+        <source>当前软件不具有该文件夹的写入权限，请选择其它文件夹！</source>
+        <translation>The program cannot write to this folder. Please choose another folder.</translation>
+    </message>
+    <message>
+        <source>选择水印图片(png格式)</source>
+        <translation>Choose a watermark picture (PNG)</translation>
     </message>
 </context>
 <context>

@@ -6,9 +6,11 @@
 #include "DshowListing.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -83,6 +85,9 @@ int listOptions(DeviceProbe& probe, const std::string& camera)
 
 int main(int argc, char** argv)
 {
+    // A program that dies (killed, crashed) sends no "q", and FFmpeg records on past the end of its
+    // input. SIGTERM makes it close the segment as "q" would, so the recording can be recovered.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     const std::vector<std::string> args(argv + 1, argv + argc);
     DeviceProbe probe;
     CommandRewriter rewriter(probe);

@@ -11,6 +11,18 @@ QShadowWidget::QShadowWidget(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // The shade appears while the mode menu is open: taking the activation would close the menu,
+    // and catching the pointer would end the hover that shows it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    setWindowFlag(Qt::WindowTransparentForInput);
+}
+
+// The main window owns the shade and may end before the menus that reach it do.
+QShadowWidget::~QShadowWidget()
+{
+    if (s_instance == this)
+        s_instance = nullptr;
 }
 
 void QShadowWidget::create(QWidget* parent)

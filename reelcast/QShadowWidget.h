@@ -14,6 +14,7 @@ public:
     static void create(QWidget* parent);
     // The instance, created without parent on first use.
     static QShadowWidget* instance();
+    ~QShadowWidget() override;
 
 public slots:
     // `rect` in global coordinates.

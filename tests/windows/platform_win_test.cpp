@@ -4,6 +4,7 @@
 #include "PlatformChannel.h"
 #include "PlatformDevices.h"
 #include "PlatformFiles.h"
+#include "PlatformHotKeys.h"
 #include "PlatformMonitors.h"
 #include "PlatformProcesses.h"
 #include "PlatformShell.h"
@@ -353,6 +354,30 @@ void testForegroundWindow()
     }
 }
 
+void testHotKeys()
+{
+    // Alt+F6 under its identifier 116; the message Windows posts for it decodes to that identifier.
+    CHECK(platform::registerHotKey(116, platform::HotKeyAlt, VK_F6));
+    CHECK(!platform::registerHotKey(116, platform::HotKeyAlt, VK_F6)); // identifier in use
+    CHECK(PostThreadMessageW(GetCurrentThreadId(), WM_HOTKEY, 116, MAKELPARAM(MOD_ALT, VK_F6)));
+    MSG msg{};
+    CHECK(PeekMessageW(&msg, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE));
+    const platform::NativeEvent event = platform::decodeNativeEvent("windows_generic_MSG", &msg);
+    CHECK(event.kind == platform::NativeEvent::HotKey);
+    CHECK_EQ(event.hotKeyId, 116);
+    CHECK(platform::decodeNativeEvent("xcb_generic_event_t", &msg).kind == platform::NativeEvent::Other);
+    platform::unregisterHotKey(116);
+    CHECK(platform::registerHotKey(116, platform::HotKeyAlt, VK_F6)); // free again
+    platform::unregisterHotKey(116);
+
+    MSG device{};
+    device.message = WM_DEVICECHANGE;
+    CHECK(platform::decodeNativeEvent("windows_generic_MSG", &device).kind ==
+          platform::NativeEvent::DeviceChange);
+    device.message = WM_KEYDOWN;
+    CHECK(platform::decodeNativeEvent("windows_generic_MSG", &device).kind == platform::NativeEvent::Other);
+}
+
 void testChannel()
 {
     CHECK(platform::localChannelAddress("reelcast_win") == "reelcast_win");
@@ -403,6 +428,7 @@ int main(int argc, char** argv)
         {"monitors", [](const std::wstring&) { testMonitors(); }},
         {"foreground window", [](const std::wstring&) { testForegroundWindow(); }},
         {"channel", [](const std::wstring&) { testChannel(); }},
+        {"hot keys", [](const std::wstring&) { testHotKeys(); }},
         {"startup script", testStartupScript},
     };
     for (const auto& group : groups) {

@@ -80,7 +80,8 @@ void QCaptureWidget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setPen(QPen(QColor(255, 0, 0, 255), 2));
+    // Square corners: a bevelled one would leave the outermost pixel unpainted inside the mask.
+    painter.setPen(QPen(QColor(255, 0, 0, 255), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.setBrush(Qt::transparent);
     painter.drawRect(1, 1, width() - 2, height() - 2);
 }

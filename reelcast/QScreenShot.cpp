@@ -279,7 +279,7 @@ void QScreenShot::paintEvent(QPaintEvent*)
                          QPoint(std::max(r.right(), width()), std::max(r.bottom(), height()))));
         if (!r.isEmpty()) {
             m_frame = r.adjusted(-1, -1, 1, 1);
-            m.setPen(QPen(QColor(255, 0, 0, 255), 2));
+            m.setPen(QPen(QColor(255, 0, 0, 255), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
             m.setBrush(QColor(0, 0, 0, 0));
             m.drawRect(m_frame);
         }

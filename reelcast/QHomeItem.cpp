@@ -180,7 +180,6 @@ void QHomeItem::buildMode()
     } else {
         HMenuItem* entry = addEntry(tr("全屏录制"), mode == FullScreen);
         connect(entry, &HMenuItem::clicked, this, [this] { return selectMode(FullScreen, QRect(), false); });
-        QShadowWidget* shadow = QShadowWidget::instance();
         for (int i = 0; i < monitors.size(); ++i) {
             const QRect monitor = monitors.at(i);
             auto* sub = new HMenuItem(tr("显示器%1").arg(i + 1));
@@ -188,8 +187,11 @@ void QHomeItem::buildMode()
                 sub->setSelected(true);
             connect(sub, &HMenuItem::clicked, this,
                     [this, monitor] { return selectMode(FullScreen, monitor, false); });
-            connect(sub, &HMenuItem::hover_in, shadow, [shadow, monitor] { shadow->onShowShadow(monitor); });
-            connect(sub, &HMenuItem::hover_out, shadow, &QShadowWidget::onHideShadow);
+            // The shade is looked up on each hover, so that the one the main window creates for
+            // itself is used, whenever this tile was built.
+            connect(sub, &HMenuItem::hover_in, this,
+                    [monitor] { QShadowWidget::instance()->onShowShadow(monitor); });
+            connect(sub, &HMenuItem::hover_out, this, [] { QShadowWidget::instance()->onHideShadow(); });
             entry->addSubItem(sub);
         }
     }

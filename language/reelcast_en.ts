@@ -51,47 +51,47 @@ Records the screen, the camera and sound.</translation>
     <name>QHomeItem</name>
     <message>
         <source>模式</source>
-        <translation type="unfinished" />
+        <translation>Mode</translation>
     </message>
     <message>
         <source>全屏录制</source>
-        <translation type="unfinished" />
+        <translation>Full screen</translation>
     </message>
     <message>
         <source>显示器%1</source>
-        <translation type="unfinished" />
+        <translation>Monitor %1</translation>
     </message>
     <message>
         <source>区域录制</source>
-        <translation type="unfinished" />
+        <translation>Area</translation>
     </message>
     <message>
         <source>游戏录制</source>
-        <translation type="unfinished" />
+        <translation>Game</translation>
     </message>
     <message>
         <source>摄像头录制</source>
-        <translation type="unfinished" />
+        <translation>Camera</translation>
     </message>
     <message>
         <source>声源</source>
-        <translation type="unfinished" />
+        <translation>Sound</translation>
     </message>
     <message>
         <source>系统声音和麦克风</source>
-        <translation type="unfinished" />
+        <translation>System sound and microphone</translation>
     </message>
     <message>
         <source>仅系统声音</source>
-        <translation type="unfinished" />
+        <translation>System sound only</translation>
     </message>
     <message>
         <source>仅麦克风声音</source>
-        <translation type="unfinished" />
+        <translation>Microphone only</translation>
     </message>
     <message>
         <source>不录声音</source>
-        <translation type="unfinished" />
+        <translation>No sound</translation>
     </message>
     <message>
         <source>画质</source>
@@ -119,71 +119,71 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>摄像头</source>
-        <translation type="unfinished" />
+        <translation>Camera</translation>
     </message>
     <message>
         <source>录制过程中，不能更改选项！</source>
-        <translation type="unfinished" />
+        <translation>Options cannot be changed while recording!</translation>
     </message>
     <message>
         <source>全屏</source>
-        <translation type="unfinished" />
+        <translation>Full screen</translation>
     </message>
     <message>
         <source>全屏-显示器%1</source>
-        <translation type="unfinished" />
+        <translation>Full screen - monitor %1</translation>
     </message>
     <message>
         <source>区域</source>
-        <translation type="unfinished" />
+        <translation>Area</translation>
     </message>
     <message>
         <source>游戏</source>
-        <translation type="unfinished" />
+        <translation>Game</translation>
     </message>
     <message>
         <source>未检测到设备，请安装后再尝试</source>
-        <translation type="unfinished" />
+        <translation>No device found. Please install one and try again.</translation>
     </message>
     <message>
         <source>关闭</source>
-        <translation type="unfinished" />
+        <translation>Off</translation>
     </message>
     <message>
         <source>系统</source>
-        <translation type="unfinished" />
+        <translation>System</translation>
     </message>
     <message>
         <source>麦克风</source>
-        <translation type="unfinished" />
+        <translation>Microphone</translation>
     </message>
     <message>
         <source>系统&amp;麦克风</source>
-        <translation type="unfinished" />
+        <translation>System &amp; mic</translation>
     </message>
     <message>
         <source>低质量</source>
-        <translation type="unfinished" />
+        <translation>Low</translation>
     </message>
     <message>
         <source>推荐</source>
-        <translation type="unfinished" />
+        <translation>Recommended</translation>
     </message>
     <message>
         <source>高质量</source>
-        <translation type="unfinished" />
+        <translation>High</translation>
     </message>
     <message>
         <source>高清</source>
-        <translation type="unfinished" />
+        <translation>HD</translation>
     </message>
     <message>
         <source>无设备</source>
-        <translation type="unfinished" />
+        <translation>No device</translation>
     </message>
     <message>
         <source>摄像头%1</source>
-        <translation type="unfinished" />
+        <translation>Camera %1</translation>
     </message>
 </context>
 <context>
@@ -230,7 +230,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>录制过程中，不能更改选项！</source>
-        <translation type="unfinished" />
+        <translation>Options cannot be changed while recording!</translation>
     </message>
     <message>
         <source>确定要退出程序吗？</source>
@@ -242,7 +242,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>未检测到设备，请安装后再尝试</source>
-        <translation type="unfinished" />
+        <translation>No device found. Please install one and try again.</translation>
     </message>
     <message>
         <source>继续录制</source>
@@ -310,19 +310,19 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>打开目录</source>
-        <translation type="unfinished" />
+        <translation>Open folder</translation>
     </message>
     <message>
         <source>播放视频</source>
-        <translation type="unfinished" />
+        <translation>Play video</translation>
     </message>
     <message>
         <source>正在生成视频文件，请耐心等待...</source>
-        <translation type="unfinished" />
+        <translation>Creating the video file, please wait...</translation>
     </message>
     <message>
         <source>视频文件已生成</source>
-        <translation type="unfinished" />
+        <translation>The video file is ready</translation>
     </message>
 </context>
 <context>

@@ -378,6 +378,42 @@ void testHotKeys()
     CHECK(platform::decodeNativeEvent("windows_generic_MSG", &device).kind == platform::NativeEvent::Other);
 }
 
+// A window with a child control: the child is found at its centre, the parent beside it.
+void testWindowUnderCursor()
+{
+    HWND parent = CreateWindowExW(0, L"STATIC", L"under cursor", WS_POPUP | WS_VISIBLE, 200, 200, 300, 200,
+                                  nullptr, nullptr, nullptr, nullptr);
+    HWND child = CreateWindowExW(0, L"BUTTON", L"child", WS_CHILD | WS_VISIBLE, 100, 70, 100, 60, parent,
+                                 nullptr, nullptr, nullptr);
+    CHECK(parent && child);
+    if (!parent || !child)
+        return;
+    SetWindowPos(parent, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    const struct
+    {
+        int x, y;
+        platform::WindowRect expected;
+    } cases[] = {
+        {350, 300, {300, 270, 100, 60}},
+        {220, 220, {200, 200, 300, 200}},
+    };
+    for (const auto& c : cases) {
+        CHECK(SetCursorPos(c.x, c.y));
+        platform::WindowRect r;
+        CHECK(platform::windowRectUnderCursor(r));
+        CHECK_EQ(r.x, c.expected.x);
+        CHECK_EQ(r.y, c.expected.y);
+        CHECK_EQ(r.width, c.expected.width);
+        CHECK_EQ(r.height, c.expected.height);
+    }
+    const auto handle = reinterpret_cast<std::uintptr_t>(parent);
+    platform::enableWindow(handle, false);
+    CHECK(!IsWindowEnabled(parent));
+    platform::enableWindow(handle, true);
+    CHECK(IsWindowEnabled(parent));
+    DestroyWindow(parent);
+}
+
 void testChannel()
 {
     CHECK(platform::localChannelAddress("reelcast_win") == "reelcast_win");
@@ -427,6 +463,7 @@ int main(int argc, char** argv)
         {"devices", [](const std::wstring&) { testDevices(); }},
         {"monitors", [](const std::wstring&) { testMonitors(); }},
         {"foreground window", [](const std::wstring&) { testForegroundWindow(); }},
+        {"window under cursor", [](const std::wstring&) { testWindowUnderCursor(); }},
         {"channel", [](const std::wstring&) { testChannel(); }},
         {"hot keys", [](const std::wstring&) { testHotKeys(); }},
         {"startup script", testStartupScript},

@@ -25,6 +25,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResource>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
@@ -405,19 +407,35 @@ private slots:
         QCOMPARE(QMarkSettings::getImage(), QDir::toNativeSeparators(picture));
     }
 
-    // With REELCAST_SCREENSHOTS set, the three pages are saved there as pictures to look at.
+    // With REELCAST_SCREENSHOTS set, the pages are saved there as the screen shows them.
     void screenshots()
     {
         const QString folder = QString::fromLocal8Bit(qgetenv("REELCAST_SCREENSHOTS"));
         if (folder.isEmpty())
             QSKIP("REELCAST_SCREENSHOTS not set");
-        QMarkSettings::setType(TextMark);
-        for (int page = 0; page < 3; ++page) {
-            QSettingDialog dialog(nullptr, page);
+        // The skin file beside the program carries the radio marks, arrows and close button.
+        QVERIFY(QResource::registerResource(TestEnvironment::programDir() + QStringLiteral("/skin/skin")));
+        QVideoSettings::setQuality(Recommended);
+        QVideoSettings::setFormat(MP4);
+        const struct
+        {
+            int page;
+            int markType;
+            const char* name;
+        } shots[] = {{0, TextMark, "general"},
+                     {1, TextMark, "hotkeys"},
+                     {2, TextMark, "watermark-text"},
+                     {2, ImageMark, "watermark-picture"}};
+        for (const auto& shot : shots) {
+            QMarkSettings::setType(shot.markType);
+            QSettingDialog dialog(nullptr, shot.page);
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-            QTest::qWait(100);
-            QVERIFY(dialog.grab().save(QStringLiteral("%1/settings-page%2.png").arg(folder).arg(page)));
+            QTest::qWait(200);
+            const QRect area = dialog.frameGeometry();
+            const QPixmap picture =
+                dialog.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            QVERIFY(picture.save(QStringLiteral("%1/settings-%2.png").arg(folder, QLatin1String(shot.name))));
         }
     }
 

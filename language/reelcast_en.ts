@@ -329,18 +329,18 @@ Records the screen, the camera and sound.</translation>
     <name>QScreenBar</name>
     <message>
         <source>完成</source>
-        <translation type="unfinished" />
+        <translation>Done</translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished">Cancel</translation>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>
     <name>QScreenShot</name>
     <message>
         <source>%1 x %2  双击完成</source>
-        <translation type="unfinished" />
+        <translation>%1 x %2  Double-click to finish</translation>
     </message>
 </context>
 <context>

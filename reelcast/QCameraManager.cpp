@@ -1,7 +1,7 @@
 #include "QCameraManager.h"
 
-#include "QCommandLine.h"
 #include "QPath.h"
+#include "QProcessCommand.h"
 #include "QVideoSettings.h"
 #include "RecordTypes.h"
 
@@ -34,7 +34,7 @@ QCameraManager::QCameraManager(QObject* parent) : QObject(parent)
 QString QCameraManager::command(const QString& programFolder, const QString& name)
 {
     return QStringLiteral("\"%1/vcamera.exe\" -f dshow -i video=%2  -preset ultrafast")
-        .arg(programFolder, QCommandLine::quoted(name));
+        .arg(programFolder, QProcessCommand::quoted(name));
 }
 
 void QCameraManager::start(const QString& name)
@@ -42,7 +42,7 @@ void QCameraManager::start(const QString& name)
     if (running_)
         stop();
     stopping_ = false;
-    running_ = QCommandLine::startAndWait(*process_, command(QPath::programFolder(), name));
+    running_ = QProcessCommand::startAndWait(*process_, command(QPath::programFolder(), name));
 }
 
 void QCameraManager::stop()

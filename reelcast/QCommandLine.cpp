@@ -2,7 +2,7 @@
 
 #include "QDeviceManager.h"
 #include "QMarkSettings.h"
-#include "QPath.h"
+#include "QProcessCommand.h"
 #include "QVideoSettings.h"
 #include "UException.h"
 
@@ -11,18 +11,14 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QProcess>
 #include <QStringList>
 
 #include <functional>
 
 const QString QCommandLine::SCREEN_CAPTURE_RECORDER = QStringLiteral("screen-capture-recorder");
 const QString QCommandLine::VIRTUAL_AUDIO_CAPTURE = QStringLiteral("virtual-audio-capturer");
-const QString QCommandLine::ENCODER = QStringLiteral("zrk_video_capture.exe");
 
 namespace {
-
-constexpr int kStartTimeoutMs = 30000;
 
 // Unqualified, so that a failed check carries the condition as it reads here.
 const QString& SCREEN_CAPTURE_RECORDER = QCommandLine::SCREEN_CAPTURE_RECORDER;
@@ -120,7 +116,7 @@ bool Builder::addScreen(QStringList& pieces, int mode)
         UEXCEPTION_CHECK(videoDevices.contains(SCREEN_CAPTURE_RECORDER),
                          QCommandLine::tr("未检测到设备：%1").arg(SCREEN_CAPTURE_RECORDER));
         pieces << QStringLiteral("-f dshow")
-               << QStringLiteral("-i video=") + QCommandLine::quoted(SCREEN_CAPTURE_RECORDER);
+               << QStringLiteral("-i video=") + QProcessCommand::quoted(SCREEN_CAPTURE_RECORDER);
         return true;
     }
     // The encoder's yuv420p output needs even dimensions.
@@ -148,7 +144,7 @@ bool Builder::addCamera(QStringList& pieces, int mode)
     const QStringList sizes = QDeviceManager::cameraResolutions(deviceName);
     if (!sizes.isEmpty())
         pieces << QStringLiteral("-video_size %1").arg(sizes.first());
-    pieces << QStringLiteral("-i video=") + QCommandLine::quoted(deviceName);
+    pieces << QStringLiteral("-i video=") + QProcessCommand::quoted(deviceName);
     return true;
 }
 
@@ -159,7 +155,7 @@ bool Builder::addMark(QStringList& pieces, int markType)
     const QString file = QMarkSettings::markFile();
     if (!QFileInfo::exists(file))
         return false;
-    pieces << QStringLiteral("-i ") + QCommandLine::quoted(file);
+    pieces << QStringLiteral("-i ") + QProcessCommand::quoted(file);
     return true;
 }
 
@@ -172,7 +168,7 @@ int Builder::addSound(QStringList& pieces)
         const QStringList microphones = QDeviceManager::audioInputNames();
         if (!microphones.isEmpty() && !microphones.first().isEmpty()) {
             pieces << QStringLiteral("-f dshow")
-                   << QStringLiteral("-i audio=") + QCommandLine::quoted(microphones.first());
+                   << QStringLiteral("-i audio=") + QProcessCommand::quoted(microphones.first());
             ++inputs;
         }
     }
@@ -181,7 +177,7 @@ int Builder::addSound(QStringList& pieces)
         UEXCEPTION_CHECK(audios.contains(VIRTUAL_AUDIO_CAPTURE),
                          QCommandLine::tr("未检测到设备：%1").arg(VIRTUAL_AUDIO_CAPTURE));
         pieces << QStringLiteral("-f dshow")
-               << QStringLiteral("-i audio=") + QCommandLine::quoted(VIRTUAL_AUDIO_CAPTURE);
+               << QStringLiteral("-i audio=") + QProcessCommand::quoted(VIRTUAL_AUDIO_CAPTURE);
         ++inputs;
     }
     if (inputs == 2)
@@ -201,7 +197,7 @@ void Builder::run(QStringList& pieces)
     if ((screen || camera) && mark) {
         const int position =
             markType == TextMark ? QMarkSettings::getTextPos() : QMarkSettings::getImagePos();
-        pieces << QStringLiteral("-filter_complex ") + QCommandLine::quoted(overlayOf(position));
+        pieces << QStringLiteral("-filter_complex ") + QProcessCommand::quoted(overlayOf(position));
     }
     const int soundInputs = addSound(pieces);
 
@@ -218,7 +214,7 @@ void Builder::run(QStringList& pieces)
     }
 
     pieces << QStringLiteral("-f %1 -movflags faststart").arg(QCommandLine::formatName());
-    pieces << QCommandLine::quoted(QCommandLine::segmentFile(m_workFolder, QDateTime::currentDateTime()));
+    pieces << QProcessCommand::quoted(QCommandLine::segmentFile(m_workFolder, QDateTime::currentDateTime()));
 }
 
 } // namespace
@@ -265,33 +261,4 @@ QString QCommandLine::segmentFile(const QString& folder, const QDateTime& at)
 {
     return folder + QDir::separator() + at.toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss")) +
            QStringLiteral(".bak");
-}
-
-QString QCommandLine::encoderCommand(const QString& arguments)
-{
-    return quoted(QPath::programFolder() + ENCODER) + QLatin1Char(' ') + arguments;
-}
-
-QString QCommandLine::quoted(const QString& text)
-{
-    // Inside a double-quoted argument, three double quotes stand for one literal quote when
-    // the command string is split into arguments.
-    QString escaped = text;
-    escaped.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
-void QCommandLine::start(QProcess& process, const QString& command, QIODevice::OpenMode mode)
-{
-    QStringList words = QProcess::splitCommand(command);
-    if (words.isEmpty())
-        return;
-    const QString program = words.takeFirst();
-    process.start(program, words, mode);
-}
-
-bool QCommandLine::startAndWait(QProcess& process, const QString& command)
-{
-    start(process, command);
-    return process.waitForStarted(kStartTimeoutMs);
 }

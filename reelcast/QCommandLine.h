@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QIODevice>
 #include <QObject>
 #include <QRect>
 #include <QString>
 
 class QDateTime;
-class QProcess;
 
 // Builds the encoder's arguments for one recording run from the stored options, the
 // watermark and the capture rectangle. Runs on a pool worker: the device checks start the
@@ -18,8 +16,6 @@ public:
     // The DirectShow screen source of game recording and the system-sound source.
     static const QString SCREEN_CAPTURE_RECORDER;
     static const QString VIRTUAL_AUDIO_CAPTURE;
-    // The encoder's file name in the program folder.
-    static const QString ENCODER;
 
     // The argument string without the encoder path. When a needed device is missing the
     // result is incomplete and must not be run: check hasError() right after.
@@ -31,18 +27,6 @@ public:
     static QString formatName();
     // The file a run started at `at` records into: named after that second, in `folder`.
     static QString segmentFile(const QString& folder, const QDateTime& at);
-    // The whole command running the program folder's encoder with `arguments`.
-    static QString encoderCommand(const QString& arguments);
-
-    // `text` in double quotes for the encoder command string; a double quote inside survives
-    // the command's splitting as part of the one argument.
-    static QString quoted(const QString& text);
-    // Starts `process` with a whole command string (program and arguments), split as
-    // QProcess::start(command) splits it, which is what quoted() relies on.
-    static void start(QProcess& process, const QString& command,
-                      QIODevice::OpenMode mode = QIODevice::ReadWrite);
-    // start(), then waits up to 30 s for the process to be running; whether it is.
-    static bool startAndWait(QProcess& process, const QString& command);
 
 private:
     QCommandLine() = delete;

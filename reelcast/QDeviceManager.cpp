@@ -1,11 +1,11 @@
 #include "QDeviceManager.h"
 
+#include "LogCategories.h"
 #include "PlatformDevices.h"
 #include "PlatformMonitors.h"
-#include "QCommandLine.h"
+#include "QProcessCommand.h"
 
 #include <QAudioDeviceInfo>
-#include <QDebug>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
@@ -39,11 +39,11 @@ QDeviceManager::Provider currentProvider()
 // what it printed until then.
 QString runEncoder(const QString& arguments, bool debugOutput)
 {
-    const QString command = QCommandLine::encoderCommand(arguments);
+    const QString command = QProcessCommand::encoderCommand(arguments);
     if (debugOutput)
-        qDebug().noquote() << command;
+        qCDebug(lcDevices).noquote() << command;
     QProcess process;
-    QCommandLine::startAndWait(process, command);
+    QProcessCommand::startAndWait(process, command);
     process.waitForFinished(kFinishTimeoutMs);
     const QString text = QString::fromUtf8(process.readAllStandardError());
     if (process.state() != QProcess::NotRunning) {
@@ -51,7 +51,7 @@ QString runEncoder(const QString& arguments, bool debugOutput)
         process.waitForFinished(1000);
     }
     if (debugOutput)
-        qDebug().noquote() << "error: " + text;
+        qCDebug(lcDevices).noquote() << "error: " + text;
     return text;
 }
 
@@ -124,7 +124,7 @@ QStringList QDeviceManager::cameraResolutions(const QString& camera)
     if (p.cameraResolutions)
         return p.cameraResolutions(camera);
     return parseResolutions(runEncoder(
-        QStringLiteral("-list_options true -f dshow -i video=") + QCommandLine::quoted(camera), false));
+        QStringLiteral("-list_options true -f dshow -i video=") + QProcessCommand::quoted(camera), false));
 }
 
 QList<QRect> QDeviceManager::monitorRects()

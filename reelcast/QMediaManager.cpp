@@ -1,10 +1,12 @@
 #include "QMediaManager.h"
 
+#include "LogCategories.h"
 #include "QCommandLine.h"
 #include "QEventManager.h"
 #include "QGlobalSettings.h"
 #include "QMarkSettings.h"
 #include "QPath.h"
+#include "QProcessCommand.h"
 #include "QRecordLog.h"
 #include "QVideoSettings.h"
 #include "TaskPool.h"
@@ -62,6 +64,20 @@ QSet<QString> segmentNames(const QString& folder)
     for (const QFileInfo& fi : segmentsOf(folder))
         names.insert(fi.fileName());
     return names;
+}
+
+// The log the failure message sends the user to gets the cause; so do the diagnostics.
+void logFailure(const QString& cause, const QByteArray& output = QByteArray())
+{
+    QRecordLog::writeFailure(cause, output);
+    qCWarning(lcEngine).noquote() << cause;
+}
+
+QString exitText(const QProcess& process)
+{
+    if (process.exitStatus() == QProcess::CrashExit)
+        return QStringLiteral("killed or crashed");
+    return QStringLiteral("exit code %1").arg(process.exitCode());
 }
 
 // Clears a flag when the scope is left, however it is left.
@@ -253,6 +269,7 @@ void QMediaManager::recordRun(int generation)
     failed_ = false;
 
     QString message;
+    QString failureCause;
     bool success = false;
     int lastSeconds = 0;
     QSet<QString> before;
@@ -263,6 +280,8 @@ void QMediaManager::recordRun(int generation)
 
     if (!QFileInfo(QVideoSettings::getSavePath()).isDir()) {
         message = tr("视频保存目录不存在！");
+        logFailure(QStringLiteral("Recording failed: the save folder \"%1\" does not exist")
+                       .arg(QVideoSettings::getSavePath()));
     } else {
         // Segment files are named after the second their run starts; a quick pause and resume
         // must not reuse (and overwrite) the previous segment's name.
@@ -276,16 +295,26 @@ void QMediaManager::recordRun(int generation)
         const QString arguments = QCommandLine::build(workFolder_, rect_);
         if (QCommandLine::hasError()) {
             message = QCommandLine::errorString();
+            logFailure(QStringLiteral("Recording failed: ") + message);
         } else {
-            if (!QCommandLine::startAndWait(process, QCommandLine::encoderCommand(arguments))) {
+            if (!QProcessCommand::startAndWait(process, QProcessCommand::encoderCommand(arguments))) {
                 message = tr("ffmpeg进程启动失败！");
+                logFailure(
+                    QStringLiteral("Recording failed: the encoder \"%1\" did not start: %2")
+                        .arg(QPath::programFolder() + QProcessCommand::ENCODER, process.errorString()));
             } else {
                 QRecordLog::beginRun();
                 const QRegExp timePattern(QStringLiteral("\\d{2}:\\d{2}:\\d{2}"));
+                // The end of the console output, for the cause of a failure.
+                QByteArray tail;
+                auto keepTail = [&tail](const QByteArray& bytes) {
+                    tail = (tail + bytes).right(8192);
+                    return bytes;
+                };
                 while (process.state() != QProcess::NotRunning && !process.waitForFinished(kPollMs)) {
                     if (!runWanted(generation))
                         process.write("q\r\n");
-                    const QString text = QString::fromUtf8(process.readAll());
+                    const QString text = QString::fromUtf8(keepTail(process.readAll()));
                     const int at = timePattern.indexIn(text);
                     if (at >= 0) {
                         const QStringList parts = timePattern.cap(0).split(QLatin1Char(':'));
@@ -299,8 +328,11 @@ void QMediaManager::recordRun(int generation)
                 }
                 process.waitForFinished(10000);
                 if (runWanted(generation)) {
-                    QRecordLog::write(process.readAll());
+                    QRecordLog::write(keepTail(process.readAll()));
                     message = tr("视频录制失败，详情请查看错误日志！");
+                    failureCause = QStringLiteral("Recording failed: the encoder ended by itself (%1) while "
+                                                  "recording into \"%2\"; its last lines: %3")
+                                       .arg(exitText(process), workFolder_, QRecordLog::lastLines(tail));
                 } else {
                     QRecordLog::writeFiltered(QString::fromUtf8(process.readAll()));
                     totalSeconds_ += lastSeconds;
@@ -309,6 +341,8 @@ void QMediaManager::recordRun(int generation)
                     success = true;
                 }
                 QRecordLog::endRun();
+                if (!failureCause.isEmpty())
+                    logFailure(failureCause);
             }
         }
     }
@@ -350,29 +384,43 @@ void QMediaManager::mergeRun()
     ClearOnExit clearBusy{busy_};
 
     mergeGo_ = true;
-    const std::wstring encoder = QCommandLine::ENCODER.toStdWString();
+    const std::wstring encoder = QProcessCommand::ENCODER.toStdWString();
     while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(encoder)))
         sleepMs(kPollMs);
 
     const QFileInfoList segments = segmentsOf(workFolder_);
-    if (segments.isEmpty())
+    if (segments.isEmpty()) {
+        // Nothing to save: the folder vanished, or every run failed (and said why already).
+        failed_ = true;
+        logFailure(QStringLiteral("Save failed: the work folder \"%1\" %2")
+                       .arg(workFolder_, QFileInfo(workFolder_).isDir() ? QStringLiteral("holds no segment")
+                                                                        : QStringLiteral("does not exist")));
         return;
+    }
     mergedFile_ = mergeFolder() + separator() + tr("Rec %1").arg(segments.first().fileName());
 
     if (segments.size() == 1) {
         QFile::remove(mergedFile_);
-        if (!QFile::rename(segments.first().filePath(), mergedFile_)) {
+        QFile segment(segments.first().filePath());
+        if (!segment.rename(mergedFile_)) {
             // Copy across file systems; the segment stays until the recording is cleaned up.
-            if (!QFile::copy(segments.first().filePath(), mergedFile_))
+            QFile source(segments.first().filePath());
+            if (!source.copy(mergedFile_)) {
                 failed_ = true;
+                logFailure(QStringLiteral("Save failed: cannot move \"%1\" to \"%2\": %3")
+                               .arg(source.fileName(), mergedFile_, source.errorString()));
+            }
         }
         return;
     }
 
     const QString listFile = workFolder_ + separator() + QStringLiteral("concat.txt");
     QFile list(listFile);
-    if (!checkStarted(list.open(QIODevice::WriteOnly | QIODevice::Truncate)))
+    if (!checkStarted(list.open(QIODevice::WriteOnly | QIODevice::Truncate))) {
+        logFailure(QStringLiteral("Save failed: cannot write the segment list \"%1\": %2")
+                       .arg(listFile, list.errorString()));
         return;
+    }
     struct RemoveList
     {
         QString path;
@@ -387,18 +435,28 @@ void QMediaManager::mergeRun()
 
     QProcess process;
     process.setWorkingDirectory(QPath::programFolder());
-    const QString command =
-        QCommandLine::encoderCommand(QStringLiteral("-y -f concat -safe 0 -i %1 -c copy -f %2 %3")
-                                         .arg(QCommandLine::quoted(listFile), QCommandLine::formatName(),
-                                              QCommandLine::quoted(mergedFile_)));
-    if (!checkStarted(QCommandLine::startAndWait(process, command)))
+    // FFmpeg tells why a merge failed on standard error.
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const QString command = QProcessCommand::encoderCommand(
+        QStringLiteral("-y -f concat -safe 0 -i %1 -c copy -f %2 %3")
+            .arg(QProcessCommand::quoted(listFile), QCommandLine::formatName(),
+                 QProcessCommand::quoted(mergedFile_)));
+    if (!checkStarted(QProcessCommand::startAndWait(process, command))) {
+        logFailure(QStringLiteral("Save failed: the encoder \"%1\" did not start for the merge: %2")
+                       .arg(QPath::programFolder() + QProcessCommand::ENCODER, process.errorString()));
         return;
+    }
     while (!process.waitForFinished(kPollMs) && process.state() != QProcess::NotRunning && mergeGo_) {
     }
     if (mergeGo_) {
         process.waitForFinished(kPollMs);
         const QByteArray output = process.readAll();
-        checkOutput(isFileValid(mergedFile_), output);
+        if (!checkOutput(isFileValid(mergedFile_), output))
+            logFailure(
+                QStringLiteral("Save failed: the merge left %1 \"%2\" (encoder %3); its last lines: %4")
+                    .arg(QFileInfo::exists(mergedFile_) ? QStringLiteral("an empty file")
+                                                        : QStringLiteral("no file"),
+                         mergedFile_, exitText(process), QRecordLog::lastLines(output)));
     } else {
         process.write("q\r\n");
         process.waitForFinished(1000);
@@ -434,12 +492,28 @@ void QMediaManager::saveRun()
                                   QDateTime::currentDateTime().toString(kTimeFormat) + QLatin1Char('.') +
                                   QCommandLine::formatName();
         // The merged file stays where it is when the copy fails, so nothing is lost.
-        if (isFileValid(mergedFile_) && QFile::copy(mergedFile_, finalFile)) {
+        QFile merged(mergedFile_);
+        // A file of that name that was there before is not ours to remove.
+        const bool finalExisted = QFileInfo::exists(finalFile);
+        QString cause;
+        if (!isFileValid(mergedFile_))
+            cause = QStringLiteral("the merged file \"%1\" %2")
+                        .arg(mergedFile_,
+                             merged.exists() ? QStringLiteral("is empty") : QStringLiteral("is missing"));
+        else if (!QFileInfo(QVideoSettings::getSavePath()).isDir())
+            cause =
+                QStringLiteral("the save folder \"%1\" does not exist").arg(QVideoSettings::getSavePath());
+        else if (!merged.copy(finalFile))
+            cause = QStringLiteral("cannot copy \"%1\" to \"%2\": %3")
+                        .arg(mergedFile_, finalFile, merged.errorString());
+        if (cause.isEmpty()) {
             savedFile_ = finalFile;
         } else {
-            QFile::remove(finalFile);
+            if (!finalExisted)
+                QFile::remove(finalFile);
             failed_ = true;
             ok = false;
+            logFailure(QStringLiteral("Save failed: ") + cause);
         }
     }
     emit finished(ok, tr("视频保存失败,详情请查看日志！"));

@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <memory>
 
@@ -121,6 +122,37 @@ void QRecordLog::writeError(const QByteArray& output)
         if (log->file_.isOpen())
             log->file_.flush();
     }
+}
+
+void QRecordLog::writeFailure(const QString& cause, const QByteArray& output)
+{
+    const QString line =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + cause;
+    QMutexLocker lock(&logMutex());
+    if (QRecordLog* log = currentLog().get()) {
+        log->writeBytes(QByteArray(kSeparator));
+        log->writeBytes(output);
+        if (!output.isEmpty() && !output.endsWith('\n'))
+            log->writeBytes(QByteArrayLiteral("\r\n"));
+        log->writeBytes(line.toUtf8() + "\r\n");
+        log->writeBytes(QByteArray(kTerminator));
+        if (log->file_.isOpen())
+            log->file_.flush();
+    }
+}
+
+QString QRecordLog::lastLines(const QByteArray& output, int count)
+{
+    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]+"));
+    const QStringList lines = QString::fromUtf8(output).split(lineEnd, Qt::SkipEmptyParts);
+    QStringList last;
+    for (int i = lines.size() - 1; i >= 0 && last.size() < count; --i) {
+        const QString line = lines.at(i).trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1String("frame=")) &&
+            !line.startsWith(QLatin1String("size=")))
+            last.prepend(QLatin1Char('"') + line + QLatin1Char('"'));
+    }
+    return last.isEmpty() ? QStringLiteral("nothing") : last.join(QStringLiteral(" | "));
 }
 
 void QRecordLog::close()

@@ -27,6 +27,9 @@ public:
     static void endRun();
     // A whole block holding the output of a failed merge.
     static void writeError(const QByteArray& output);
+    // A whole block telling why a recording or its save failed: `output` if any, then one line
+    // with the time and `cause`. Written at once, so the log is complete when the user opens it.
+    static void writeFailure(const QString& cause, const QByteArray& output = QByteArray());
     // Closes the file and keeps it, so the user can read it after a failure.
     static void close();
     // Closes the file and deletes it; the recording was saved.
@@ -39,6 +42,9 @@ public:
     static QString folder();
     // The text writeFiltered() writes for a chunk.
     static QString filtered(const QString& chunk);
+    // The last `count` lines of console output that are not progress lines, quoted and joined
+    // by " | " for a cause line; "nothing" when there are none.
+    static QString lastLines(const QByteArray& output, int count = 3);
 
 private:
     QRecordLog();

@@ -2,7 +2,7 @@
 
 #include "PlatformCrash.h"
 
-#include <QtGlobal>
+#include "LogCategories.h"
 
 #include <exception>
 
@@ -99,9 +99,9 @@ void TaskPool::workerLoop()
             task();
         } catch (const std::exception& e) {
             // One failing task must not take the whole program down with it.
-            qWarning("TaskPool: task threw: %s", e.what());
+            qCWarning(lcEngine, "TaskPool: task threw: %s", e.what());
         } catch (...) {
-            qWarning("TaskPool: task threw");
+            qCWarning(lcEngine, "TaskPool: task threw");
         }
         // Destroy the task's captures before counting it as finished.
         task = nullptr;

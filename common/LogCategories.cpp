@@ -1,0 +1,4 @@
+#include "LogCategories.h"
+
+Q_LOGGING_CATEGORY(lcEngine, "reelcast.engine", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDevices, "reelcast.devices", QtWarningMsg)

@@ -434,7 +434,11 @@ bool QHomeItem::selectCamera(int state, const QString& name, const QString& text
         off_ = false;
         setItemClass("class", QStringLiteral("normal"));
         QVideoSettings::setCameraName(name);
-        QCameraManager::instance()->start(name);
+        // A Camera-mode recording holds the camera: a preview started now (by a device change)
+        // could not open it, would end by itself and come back, again and again. The main window
+        // starts the preview once the recording is over.
+        if (QVideoSettings::getMode() != Camera || QMediaManager::instance()->isIdle())
+            QCameraManager::instance()->start(name);
     } else {
         setCaption(state == NoDevice ? tr("无设备") : tr("关闭"));
         off_ = true;

@@ -86,6 +86,7 @@ private slots:
     void storedCameraMissing_data();
     void storedCameraMissing();
     void refusedCameraModeKeepsStoredMode();
+    void recordingLocksChoices();
 
 private:
     std::unique_ptr<TestEnvironment> env_;
@@ -100,6 +101,7 @@ void TestHomeTiles::initTestCase()
     folder_.reset(new FakeProgramFolder());
     QVERIFY(folder_->enter());
     QVERIFY(folder_->install(QStringLiteral("vcamera.exe")));
+    QVERIFY(folder_->install(QStringLiteral("zrk_video_capture.exe")));
     qputenv("FAKE_ENCODER_LIFETIME", "60");
     QSkin::init();
 
@@ -388,6 +390,38 @@ void TestHomeTiles::refusedCameraModeKeepsStoredMode()
     QHomeItem rebuilt(row(HomeItemType::Mode));
     QCOMPARE(rebuilt.caption(), QStringLiteral("全屏"));
     QCOMPARE(QVideoSettings::getMode(), int(FullScreen));
+}
+
+void TestHomeTiles::recordingLocksChoices()
+{
+    g_cameras = QStringList{QStringLiteral("Test Camera")};
+    QVideoSettings::setAudioType(NoAudio);
+    QVideoSettings::setQuality(Recommended);
+    QVideoSettings::setMode(Camera);
+    QHomeItem quality(row(HomeItemType::Quality));
+    QHomeItem camera(row(HomeItemType::Camera));
+    // As the main window does before a Camera-mode recording, which the fake encoder plays.
+    QCameraManager::instance()->stop();
+    QMediaManager* manager = QMediaManager::instance();
+    manager->start();
+    QVERIFY(!manager->isIdle());
+
+    QSignalSpy messages(&quality, &QHomeItem::show_message);
+    entry(&quality, 3)->onClicked();
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.at(0).at(0).toString(), QStringLiteral("录制过程中，不能更改选项！"));
+    QCOMPARE(QVideoSettings::getQuality(), int(Recommended));
+    QCOMPARE(quality.caption(), QStringLiteral("推荐"));
+    QVERIFY(entry(&quality, 1)->isSelected());
+    QVERIFY(!entry(&quality, 3)->isSelected());
+
+    // A device change meanwhile rebuilds the camera menu but leaves the camera to the encoder.
+    emit notice_.devices_changed();
+    QCOMPARE(camera.caption(), QStringLiteral("摄像头1"));
+    QVERIFY(!QCameraManager::instance()->isRunning());
+
+    manager->stop();
+    QTRY_VERIFY_WITH_TIMEOUT(manager->isIdle(), 15000);
 }
 
 QTEST_MAIN(TestHomeTiles)

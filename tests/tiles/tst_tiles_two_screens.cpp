@@ -149,6 +149,13 @@ void TestTilesTwoScreens::barAndPanelLooks()
 {
     if (qEnvironmentVariableIsEmpty("REELCAST_SHOTS"))
         QSKIP("photographs only (REELCAST_SHOTS)");
+    QHomeItem* audio = tiles_.at(1);
+    audio->selectAudio(SystemAndMicrophone, false);
+    photograph(QStringLiteral("tiles-audio-both"));
+    audio->selectAudio(NoAudio, false);
+    pointTo(audio->findChild<QWidget*>(QStringLiteral("frameButton")));
+    photograph(QStringLiteral("tiles-audio-off-hover"));
+
     QFloatBar::Recorder idle;
     idle.start = idle.pause = idle.resume = idle.stop = [] {};
     QFloatBar::setRecorder(idle);

@@ -436,6 +436,14 @@ private slots:
             const QPixmap picture =
                 dialog.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
             QVERIFY(picture.save(QStringLiteral("%1/settings-%2.png").arg(folder, QLatin1String(shot.name))));
+            if (shot.page == 1) {
+                // The key list open, with its scroll bar.
+                click(child<HComboBox>(&dialog, "comboStartSecond"));
+                QTest::qWait(200);
+                QVERIFY(dialog.screen()
+                            ->grabWindow(0, area.x(), area.y(), area.width(), area.height() + 200)
+                            .save(QStringLiteral("%1/settings-hotkeys-list.png").arg(folder)));
+            }
         }
     }
 

@@ -1,7 +1,8 @@
 #include "PlatformProcesses.h"
 
-#include <tlhelp32.h>
 #include <windows.h>
+// tlhelp32.h needs the types of windows.h first.
+#include <tlhelp32.h>
 
 std::vector<platform::ProcessEntry> platform::runningProcesses()
 {

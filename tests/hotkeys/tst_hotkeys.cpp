@@ -240,6 +240,16 @@ private slots:
         platform::unregisterHotKey(999);
         keys->setHotKey(Qt::Key_Alt, Qt::Key_F6, 0);
         QCOMPARE(pressAndCount(QStringLiteral("alt+F6")).start, 1);
+
+        // The stop kind taking the start combination replaces the key under that identifier;
+        // the new key must hold the registration, not lose it with the old one.
+        keys->setHotKey(Qt::Key_Alt, Qt::Key_F6, 1);
+        const Fired f = pressAndCount(QStringLiteral("alt+F6"));
+        QCOMPARE(f.start, 0);
+        QCOMPARE(f.stop, 1);
+        keys->clearHotKeys();
+        keys->setHotKey(Qt::Key_Alt, Qt::Key_F6, 0);
+        keys->setHotKey(Qt::Key_Alt, Qt::Key_F7, 1);
     }
 
     void combinationHeldElsewhereNeverFires()

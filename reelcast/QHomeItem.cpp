@@ -12,11 +12,28 @@
 
 #include <QEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+// The recording manager takes X screen pixels; a monitor is listed in the screens' own
+// coordinates, whose top-left corner Qt keeps at its pixel position at any scale.
+QRect screenPixels(const QRect& monitor)
+{
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry() == monitor)
+            return QRect(monitor.topLeft(), monitor.size() * screen->devicePixelRatio());
+    }
+    return monitor;
+}
+
+} // namespace
 
 const QVector<HomeItemInfo>& QHomeItem::homeItems()
 {
@@ -324,7 +341,7 @@ bool QHomeItem::selectMode(int mode, const QRect& rect, bool)
     case FullScreen: {
         const QList<QRect> monitors = QDeviceManager::monitorRects();
         const QRect monitor = rect.isEmpty() ? monitors.value(0) : rect;
-        QMediaManager::instance()->setRect(monitor);
+        QMediaManager::instance()->setRect(screenPixels(monitor));
         text = monitors.size() < 2 ? tr("全屏") : tr("全屏-显示器%1").arg(monitors.indexOf(monitor) + 1);
         break;
     }

@@ -1,7 +1,7 @@
 // The bar's corner placement and the monitor shade on a real X server with two monitors side by
-// side (scripts/with-two-screens), the pointer moved for real. With REELCAST_SHOTS set to a
-// folder, the screens are photographed there: tiles with the open menu and sub-menu, the bar in
-// its three states and the progress panel in both states.
+// side (scripts/with-two-screens), the pointer moved for real, also at a scale factor of 2. With
+// REELCAST_SHOTS set to a folder, the screens are photographed there: tiles with the open menu and sub-menu,
+// the bar in its three states and the progress panel in both states.
 #include "HLayout.h"
 #include "HMenu.h"
 #include "HMenuItem.h"
@@ -25,7 +25,9 @@ namespace {
 
 void pointTo(const QPoint& global)
 {
-    QCursor::setPos(global);
+    // Through the screen holding the point: at a scale factor each screen maps its own pixels.
+    QScreen* screen = QGuiApplication::screenAt(global);
+    QCursor::setPos(screen ? screen : QGuiApplication::primaryScreen(), global);
     QTest::qWait(150);
 }
 
@@ -72,7 +74,10 @@ void TestTilesTwoScreens::initTestCase()
     QVERIFY(QResource::registerResource(TestEnvironment::programDir() + QStringLiteral("/skin/skin")));
     if (QGuiApplication::screens().size() < 2)
         QSKIP("needs two monitors (scripts/with-two-screens)");
-    QCOMPARE(QGuiApplication::screens().at(1)->geometry(), QRect(1280, 0, 1280, 720));
+    // At a scale factor the second monitor keeps its pixel position, its size is scaled down.
+    const QScreen* second = QGuiApplication::screens().at(1);
+    QCOMPARE(second->geometry().topLeft(), QPoint(1280, 0));
+    QCOMPARE(second->geometry().size() * second->devicePixelRatio(), QSize(1280, 720));
 
     // Stands in for the main window: the tiles on its dark page, left clear by the shade.
     window_.reset(new QWidget(nullptr, Qt::FramelessWindowHint));
@@ -109,7 +114,8 @@ void TestTilesTwoScreens::barAtCornerOfSecondMonitor()
     pointTo(pointer);
     QFloatBar bar;
     bar.placeAtCorner();
-    QCOMPARE(bar.pos(), QPoint(2560 - 219, 720 - 48));
+    const QRect a = QGuiApplication::screens().at(1)->availableGeometry();
+    QCOMPARE(bar.pos(), QPoint(a.x() + a.width() - 219, a.y() + a.height() - 48));
 }
 
 void TestTilesTwoScreens::shadeFollowsHoveredMonitor()
@@ -130,18 +136,19 @@ void TestTilesTwoScreens::shadeFollowsHoveredMonitor()
 
     pointTo(monitors.at(1));
     QTRY_VERIFY(shade->isVisible());
-    QCOMPARE(shade->geometry(), QRect(1280, 0, 1280, 720));
+    QCOMPARE(shade->geometry(), QGuiApplication::screens().at(1)->geometry());
     photograph(QStringLiteral("tiles-menu-monitor2"));
     pointTo(monitors.at(0));
-    QTRY_COMPARE(shade->geometry(), QRect(0, 0, 1280, 720));
+    QTRY_COMPARE(shade->geometry(), QGuiApplication::screens().at(0)->geometry());
     QVERIFY(shade->isVisible());
     photograph(QStringLiteral("tiles-menu-monitor1"));
 
     QTest::mouseClick(monitors.at(1), Qt::LeftButton);
     QTRY_VERIFY(!mode->menu()->isVisible());
     QCOMPARE(mode->caption(), QStringLiteral("全屏-显示器2"));
+    // The recording manager takes X screen pixels, at any scale.
     QCOMPARE(QMediaManager::instance()->rect(), QRect(1280, 0, 1280, 720));
-    pointTo(QPoint(640, 600));
+    pointTo(QPoint(300, 340));
     QTRY_VERIFY(!shade->isVisible());
 }
 

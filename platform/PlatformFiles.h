@@ -32,4 +32,8 @@ bool setHiddenSystem(const std::wstring& path);
 bool syncFile(const std::wstring& path);
 bool syncFolder(const std::wstring& path);
 
+// Gives a file a new name on the same volume: never a copy, and never over an existing file.
+// False otherwise (another volume, the name is taken, ...), and nothing has changed.
+bool renameFile(const std::wstring& from, const std::wstring& to);
+
 } // namespace platform

@@ -8,6 +8,7 @@
 #include "QPath.h"
 #include "QProcessCommand.h"
 #include "QRecordLog.h"
+#include "QRecordSafety.h"
 #include "QVideoSettings.h"
 #include "TaskPool.h"
 #include "Utilities.h"
@@ -27,6 +28,9 @@ namespace {
 
 const char* const kTimeFormat = "yyyy-MM-dd-hh-mm-ss";
 constexpr int kPollMs = 200;
+// A run whose encoder died keeps its segment once the encoder reported this many seconds: by
+// then the segment holds pictures a reader can use.
+constexpr int kKeptSeconds = 2;
 
 QMediaManager* g_instance = nullptr;
 
@@ -271,6 +275,7 @@ void QMediaManager::recordRun(int generation)
     QString message;
     QString failureCause;
     bool success = false;
+    bool encoderDied = false;
     int lastSeconds = 0;
     QSet<QString> before;
 
@@ -330,6 +335,7 @@ void QMediaManager::recordRun(int generation)
                 if (runWanted(generation)) {
                     QRecordLog::write(keepTail(process.readAll()));
                     message = tr("视频录制失败，详情请查看错误日志！");
+                    encoderDied = true;
                     failureCause = QStringLiteral("Recording failed: the encoder ended by itself (%1) while "
                                                   "recording into \"%2\"; its last lines: %3")
                                        .arg(exitText(process), workFolder_, QRecordLog::lastLines(tail));
@@ -350,9 +356,12 @@ void QMediaManager::recordRun(int generation)
     if (!success) {
         state_ = Stopped;
         failed_ = true;
-        // Only what this run wrote goes; segments of earlier runs stay on disk.
-        for (const QString& name : segmentNames(workFolder_) - before)
-            QFile::remove(workFolder_ + separator() + name);
+        // Only what this run wrote goes; segments of earlier runs stay on disk, and so does what
+        // a dying encoder left after a while of recording, so that it can be saved.
+        if (!encoderDied || lastSeconds < kKeptSeconds) {
+            for (const QString& name : segmentNames(workFolder_) - before)
+                QFile::remove(workFolder_ + separator() + name);
+        }
         if (!workFolder_.isEmpty() && QDir(workFolder_).isEmpty())
             QDir().rmdir(workFolder_);
     }
@@ -388,7 +397,7 @@ void QMediaManager::mergeRun()
     while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(encoder)))
         sleepMs(kPollMs);
 
-    const QFileInfoList segments = segmentsOf(workFolder_);
+    const QFileInfoList segments = QRecordSafety::segments(workFolder_, mergedPrefix());
     if (segments.isEmpty()) {
         // Nothing to save: the folder vanished, or every run failed (and said why already).
         failed_ = true;
@@ -491,7 +500,8 @@ void QMediaManager::saveRun()
         const QString finalFile = QVideoSettings::getSavePath() + separator() + tr("Vexlo录屏") +
                                   QDateTime::currentDateTime().toString(kTimeFormat) + QLatin1Char('.') +
                                   QCommandLine::formatName();
-        // The merged file stays where it is when the copy fails, so nothing is lost.
+        // Renamed into place where it can be: a copy needs the room of the whole recording once
+        // more. The merged file stays where it is when that fails, so nothing is lost.
         QFile merged(mergedFile_);
         // A file of that name that was there before is not ours to remove.
         const bool finalExisted = QFileInfo::exists(finalFile);
@@ -503,11 +513,11 @@ void QMediaManager::saveRun()
         else if (!QFileInfo(QVideoSettings::getSavePath()).isDir())
             cause =
                 QStringLiteral("the save folder \"%1\" does not exist").arg(QVideoSettings::getSavePath());
-        else if (!merged.copy(finalFile))
-            cause = QStringLiteral("cannot copy \"%1\" to \"%2\": %3")
-                        .arg(mergedFile_, finalFile, merged.errorString());
+        else if (!QRecordSafety::placeFile(mergedFile_, finalFile))
+            cause = QStringLiteral("cannot move or copy \"%1\" to \"%2\"").arg(mergedFile_, finalFile);
         if (cause.isEmpty()) {
             savedFile_ = finalFile;
+            QRecordSafety::markSaved(workFolder_, finalFile);
         } else {
             if (!finalExisted)
                 QFile::remove(finalFile);
@@ -529,4 +539,43 @@ void QMediaManager::removeWorkFiles()
         removeFolder(mergeCreatedFolder_);
         QDir().rmdir(base);
     }
+}
+
+QString QMediaManager::mergedPrefix()
+{
+    return tr("Rec %1").arg(QString());
+}
+
+QStringList QMediaManager::unfinishedRecordings() const
+{
+    const QString base = QVideoSettings::getSavePath() + separator() + QGlobalSettings::appName();
+    return QRecordSafety::unfinishedFolders(base, mergedPrefix(), busy_ ? workFolder_ : QString());
+}
+
+bool QMediaManager::recover(const QString& folder)
+{
+    if (busy_ || QRecordSafety::segments(folder, mergedPrefix()).isEmpty())
+        return false;
+    workFolder_ = folder;
+    mergedFile_.clear();
+    mergeCreatedFolder_.clear();
+    failed_ = false;
+    run_ = false;
+    busy_ = true;
+    saveGo_ = false;
+    mergeGo_ = false;
+    totalSeconds_ = 0;
+    currentSeconds_ = 0;
+    state_ = Stopped;
+    // A failed merge is written down as for any recording.
+    QRecordLog::create();
+    TaskPool::instance()->post([this] { mergeRun(); });
+    return true;
+}
+
+qint64 QMediaManager::lowSpaceLimit() const
+{
+    if (!busy_)
+        return QRecordSafety::kLowSpaceBytes;
+    return QRecordSafety::lowSpaceLimit(workFolder_, mergedPrefix());
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 
@@ -43,6 +44,15 @@ public:
 
     static bool isFileValid(const QString& path);
 
+    // Work folders under the save folder with segments of a recording that was never saved (its
+    // program or encoder died, or its save failed), oldest first.
+    QStringList unfinishedRecordings() const;
+    // Joins and saves what `folder` holds as if its recording had just been stopped: the merge is
+    // posted, and save() then works as after a stop. False while busy or with nothing to join.
+    bool recover(const QString& folder);
+    // The free bytes under which the recording in progress must stop so that its merge fits.
+    qint64 lowSpaceLimit() const;
+
 signals:
     void time_changed(quint32 curTime);
     void record_finished(bool ok, QString msg);
@@ -62,6 +72,8 @@ private:
     void removeWorkFiles();
     QString mergeFolder();
     QString freshWorkFolder() const;
+    // The start of a merged file's name, which tells it from the segments beside it.
+    static QString mergedPrefix();
     bool checkStarted(bool started);
     bool checkOutput(bool valid, const QByteArray& output);
     // Whether the run of `generation` is still wanted: not paused or stopped, and not

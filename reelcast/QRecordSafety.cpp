@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <algorithm>
 
@@ -75,7 +74,8 @@ bool QRecordSafety::placeFile(const QString& from, const QString& to)
     // The data first: a rename that reaches the disk before the data would leave an empty file
     // under the final name, and the work files are removed after this returns.
     sync(from);
-    if (QDir().rename(from, to)) {
+    if (platform::renameFile(QDir::toNativeSeparators(from).toStdWString(),
+                             QDir::toNativeSeparators(to).toStdWString())) {
         syncFolderOf(to);
         syncFolderOf(from);
         return true;
@@ -104,27 +104,4 @@ void QRecordSafety::markSaved(const QString& folder, const QString& savedFile)
         sync(mark);
         syncFolderOf(mark);
     }
-}
-
-bool QRecordSafety::hasPictures(const QString& encoder, const QString& file)
-{
-    if (!QFileInfo(file).isFile() || QFileInfo(file).size() == 0)
-        return false;
-    // One line per packet read; a stream copy of the first picture is enough to tell.
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(encoder, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
-                            QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-c"),
-                            QStringLiteral("copy"), QStringLiteral("-frames:v"), QStringLiteral("1"),
-                            QStringLiteral("-f"), QStringLiteral("framecrc"), QStringLiteral("-")});
-    if (!process.waitForStarted(30000))
-        return false;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished(1000);
-        return false;
-    }
-    const QList<QByteArray> lines = process.readAllStandardOutput().split('\n');
-    return std::any_of(lines.begin(), lines.end(),
-                       [](const QByteArray& line) { return !line.isEmpty() && !line.startsWith('#'); });
 }

@@ -33,9 +33,6 @@ public:
     static bool placeFile(const QString& from, const QString& to);
     // Marks `folder` as saved (see SAVED_MARK), synced to the disk.
     static void markSaved(const QString& folder, const QString& savedFile);
-    // Whether the encoder `encoder` reads at least one picture from `file`: a segment left by an
-    // encoder that died may hold no more than its header.
-    static bool hasPictures(const QString& encoder, const QString& file);
 
 private:
     QRecordSafety() = delete;

@@ -316,10 +316,13 @@ private slots:
         QCOMPARE(left.size(), 1);
         QVERIFY(left.first().fileName().startsWith("Rec "));
         QVERIFY(left.first().fileName().endsWith(".bak"));
+        const QByteArray merged = readFile(left.first().filePath());
         bool ok = false;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(ok);
-        QCOMPARE(readFile(m_->savedFile()), readFile(left.first().filePath()));
+        // Renamed into place, not copied: a nearly full disk has no room for a second copy.
+        QCOMPARE(readFile(m_->savedFile()), merged);
+        QVERIFY(!QFileInfo::exists(left.first().filePath()));
         m_->cleanup();
         QTRY_VERIFY(!QFileInfo::exists(work));
     }

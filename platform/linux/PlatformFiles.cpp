@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -81,4 +82,18 @@ bool platform::syncFile(const std::wstring& path)
 bool platform::syncFolder(const std::wstring& path)
 {
     return syncPath(path, O_RDONLY | O_DIRECTORY);
+}
+
+bool platform::renameFile(const std::wstring& from, const std::wstring& to)
+{
+    const QByteArray source = nativePath(from);
+    const QByteArray target = nativePath(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace flag: test first, then rename.
+    if (::access(target.constData(), F_OK) == 0)
+        return false;
+    return ::rename(source.constData(), target.constData()) == 0;
 }

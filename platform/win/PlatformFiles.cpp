@@ -52,3 +52,10 @@ bool platform::syncFolder(const std::wstring& path)
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+bool platform::renameFile(const std::wstring& from, const std::wstring& to)
+{
+    // Without MOVEFILE_COPY_ALLOWED a move to another volume fails; without
+    // MOVEFILE_REPLACE_EXISTING an existing file is kept.
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}

@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -36,27 +37,63 @@ public:
     }
     ~Desk() { xcb_disconnect(c); }
 
-    xcb_window_t create(xcb_window_t parent, const QRect& r, QRgb colour)
+    // Unmanaged unless asked: a window manager leaves such a window where it was put.
+    xcb_window_t create(xcb_window_t parent, const QRect& r, QRgb colour, bool managed = false)
     {
         const xcb_window_t w = xcb_generate_id(c);
-        const uint32_t values[] = {colour & 0xffffffu};
+        const uint32_t values[] = {colour & 0xffffffu, managed ? 0u : 1u};
         xcb_create_window(c, XCB_COPY_FROM_PARENT, w, parent, static_cast<int16_t>(r.x()),
                           static_cast<int16_t>(r.y()), static_cast<uint16_t>(r.width()),
                           static_cast<uint16_t>(r.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, values);
+                          XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_map_window(c, w);
         return w;
+    }
+
+    xcb_atom_t atom(const char* name)
+    {
+        xcb_intern_atom_reply_t* a = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
+        const xcb_atom_t result = a ? a->atom : 0;
+        std::free(a);
+        return result;
+    }
+
+    bool hasWindowManager()
+    {
+        xcb_get_property_reply_t* p = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, root, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
+            nullptr);
+        const bool found = p && xcb_get_property_value_length(p) == 4;
+        std::free(p);
+        return found;
+    }
+
+    xcb_window_t parentOf(xcb_window_t w)
+    {
+        xcb_query_tree_reply_t* t = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
+        const xcb_window_t parent = t ? t->parent : 0;
+        std::free(t);
+        return parent;
+    }
+
+    QRect rootGeometry(xcb_window_t w)
+    {
+        xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr);
+        xcb_translate_coordinates_reply_t* t =
+            xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, w, root, 0, 0), nullptr);
+        const QRect r = g && t ? QRect(t->dst_x, t->dst_y, g->width, g->height) : QRect();
+        std::free(g);
+        std::free(t);
+        return r;
     }
 
     // What a window manager puts on the application's window inside its frame.
     void markClient(xcb_window_t w)
     {
-        static const char name[] = "WM_STATE";
-        xcb_intern_atom_reply_t* a =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+        const xcb_atom_t wmState = atom("WM_STATE");
         const uint32_t state[] = {1, 0};
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, a->atom, a->atom, 32, 2, state);
-        std::free(a);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, wmState, wmState, 32, 2, state);
     }
 
     void sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
@@ -100,6 +137,7 @@ class TestCapture : public QObject
     qreal m_ratio = 1;
     QSize m_size; // in widget coordinates
     xcb_window_t m_parent = 0;
+    std::vector<xcb_window_t> m_backdrop;
 
     QPoint native(const QPoint& p) const { return m_origin + p * m_ratio; }
     QRect native(const QRect& r) const { return QRect(native(r.topLeft()), r.size() * m_ratio); }
@@ -176,9 +214,10 @@ private slots:
         m_size = m_screen->geometry().size();
         // A grey backdrop with a bare corner at the top right, where no window is found.
         const QRgb grey = 0xc8c8c8;
-        m_desk.create(m_desk.root, native(QRect(0, 0, m_size.width() - 100, m_size.height())), grey);
-        m_desk.create(m_desk.root, native(QRect(m_size.width() - 100, 100, 100, m_size.height() - 100)),
-                      grey);
+        m_backdrop = {
+            m_desk.create(m_desk.root, native(QRect(0, 0, m_size.width() - 100, m_size.height())), grey),
+            m_desk.create(m_desk.root, native(QRect(m_size.width() - 100, 100, 100, m_size.height() - 100)),
+                          grey)};
         // A window with a child control.
         m_parent = m_desk.create(m_desk.root, native(QRect(40, 40, 150, 100)), 0x3050c0);
         m_desk.create(m_parent, QRect(QPoint(50, 35) * m_ratio, QSize(50, 30) * m_ratio), 0x30c050);
@@ -388,6 +427,55 @@ private slots:
         QCOMPARE(bar->geometry().topLeft(), QPoint(frame.right() - bar->width(), frame.bottom() + 2));
         capture.closeScreens();
         QTest::qWait(100);
+    }
+
+    // A real window manager wraps its windows in frames: the client is offered, from its title
+    // bar too, and the overlays, framed or not, are passed over.
+    void underWindowManager()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_desk.hasWindowManager() && waited.elapsed() < 3000)
+            QTest::qWait(100);
+        if (!m_desk.hasWindowManager())
+            QSKIP("needs a window manager (tst_capture_window_manager)");
+        // The managed window goes below the unmanaged ones made before it.
+        const uint32_t below[] = {XCB_STACK_MODE_BELOW};
+        for (xcb_window_t w : m_backdrop)
+            xcb_configure_window(m_desk.c, w, XCB_CONFIG_WINDOW_STACK_MODE, below);
+        const xcb_window_t client =
+            m_desk.create(m_desk.root, native(QRect(100, 120, 200, 150)), 0x8040a0, true);
+        m_desk.sync();
+        QTRY_VERIFY(m_desk.parentOf(client) != m_desk.root);
+        QTest::qWait(300);
+        xcb_window_t frame = client;
+        while (m_desk.parentOf(frame) != m_desk.root)
+            frame = m_desk.parentOf(frame);
+        const QRect clientRect = m_desk.rootGeometry(client);
+        const QRect frameRect = m_desk.rootGeometry(frame);
+        QVERIFY(frameRect.top() < clientRect.top());
+
+        const QPoint title(clientRect.center().x(), (frameRect.top() + clientRect.top()) / 2);
+        for (const QPoint& p : {clientRect.center(), title}) {
+            xdo({"mousemove", QString::number(p.x()), QString::number(p.y())});
+            platform::WindowRect r;
+            QVERIFY(platform::windowRectUnderCursor(r));
+            QCOMPARE(QRect(r.x, r.y, r.width, r.height), clientRect);
+        }
+
+        QCaptureWidget capture;
+        QSignalSpy spy(&capture, &QCaptureWidget::selected);
+        open(capture);
+        xdo({"mousemove", QString::number(clientRect.center().x() + 1),
+             QString::number(clientRect.center().y())});
+        xdo({"click", "--repeat", "2", "--delay", "40", "1"});
+        QTest::qWait(150);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.first().first().toRect(), clientRect.adjusted(0, 0, -1, -1));
+        shot("window-manager-frame");
+        capture.closeScreens();
+        xcb_destroy_window(m_desk.c, client);
+        m_desk.sync();
     }
 
     // With two screens the one without the selection is locked: it ignores the left button, but

@@ -60,6 +60,22 @@ QScreen* screenFor(const QPoint& point)
     return screen ? screen : QGuiApplication::primaryScreen();
 }
 
+// An area in X screen pixels, as the recording manager takes it, in the screens' own
+// coordinates: Qt keeps each screen's top-left corner at its pixel position and scales about it.
+QRect fromScreenPixels(const QRect& area)
+{
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        if (QRect(g.topLeft(), g.size() * ratio).contains(area.topLeft())) {
+            const QPoint offset = area.topLeft() - g.topLeft();
+            return QRect(g.topLeft() + QPoint(qRound(offset.x() / ratio), qRound(offset.y() / ratio)),
+                         QSize(qRound(area.width() / ratio), qRound(area.height() / ratio)));
+        }
+    }
+    return area;
+}
+
 } // namespace
 
 void QFloatBar::setRecorder(const Recorder& r)
@@ -229,8 +245,9 @@ void QFloatBar::placeAtCorner()
     move(a.x() + a.width() - width(), a.y() + a.height() - height());
 }
 
-void QFloatBar::placeNearArea(const QRect& rect)
+void QFloatBar::placeNearArea(const QRect& area)
 {
+    const QRect rect = fromScreenPixels(area);
     const QRect f(rect.x() - 1, rect.y() - 1, rect.width() + 2, rect.height() + 2);
     const QRect g = screenFor(rect.topLeft())->geometry();
     const int x = qMin(f.right() - width(), g.right() - width());

@@ -32,8 +32,9 @@ public:
     void pauseRecording();
     // Bottom-right corner of the working area of the screen being recorded (or under the pointer).
     void placeAtCorner();
-    // Just below the recorded area's frame, right-aligned with it, kept on its screen.
-    void placeNearArea(const QRect& rect);
+    // Just below the recorded area's frame, right-aligned with it, kept on its screen. The area
+    // is in X screen pixels, as the recording manager takes it.
+    void placeNearArea(const QRect& area);
 
     BarState state() const { return state_; }
     bool isStarted() const { return started_; }

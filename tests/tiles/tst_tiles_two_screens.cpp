@@ -58,6 +58,7 @@ private slots:
 
     void barAtCornerOfSecondMonitor_data();
     void barAtCornerOfSecondMonitor();
+    void barBelowAreaOnSecondMonitor();
     void shadeFollowsHoveredMonitor();
     void barAndPanelLooks();
 
@@ -116,6 +117,15 @@ void TestTilesTwoScreens::barAtCornerOfSecondMonitor()
     bar.placeAtCorner();
     const QRect a = QGuiApplication::screens().at(1)->availableGeometry();
     QCOMPARE(bar.pos(), QPoint(a.x() + a.width() - 219, a.y() + a.height() - 48));
+}
+
+void TestTilesTwoScreens::barBelowAreaOnSecondMonitor()
+{
+    // The area comes in X screen pixels; the bar stands 2 px below its frame, right-aligned.
+    const qreal d = QGuiApplication::screens().at(1)->devicePixelRatio();
+    QFloatBar bar;
+    bar.placeNearArea(QRect(1480, 100, 400, 200));
+    QCOMPARE(bar.pos(), QPoint(1280 + qRound(600 / d) - 219, qRound(300 / d) + 2));
 }
 
 void TestTilesTwoScreens::shadeFollowsHoveredMonitor()

@@ -331,6 +331,8 @@ private slots:
             drag({260, 320}, {60, 200});
             break;
         case 2:
+            moveTo({115, 90});
+            shot("hovered-child");
             break;
         case 3:
             moveTo({300, 45});

@@ -1,6 +1,7 @@
 #include "CommandRewriter.h"
 
 #include "DeviceProbe.h"
+#include "ScreenCapture.h"
 #include "SegmentFormat.h"
 
 #include <algorithm>
@@ -95,7 +96,7 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
         FfmpegCommand::value(command.outputs, "-r", FfmpegCommand::value(command.outputs, "-framerate"));
     std::vector<Live> live;
     for (FfmpegCommand::Input& input : command.inputs)
-        live.push_back(rewriteInput(input, rate));
+        live.push_back(rewriteInput(input, rate, plan));
     if (std::count(live.begin(), live.end(), Live::None) == static_cast<long>(live.size())) {
         // Not ours: only what FFmpeg cannot take at all is adjusted, byte for byte otherwise.
         plan.args = args;
@@ -111,6 +112,13 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
         }
         return plan;
     }
+    if (screen_ && screen_->taken()) {
+        plan.screenFd = 3 + int(plan.sounds.size());
+        for (FfmpegCommand::Input& input : command.inputs) {
+            if (input.url == ScreenCapture::kPipePlaceholder)
+                input.url = "/dev/fd/" + std::to_string(plan.screenFd);
+        }
+    }
     tuneEncoding(command, live);
     alignOnPicture(command, live);
     fixOutputFormat(command.outputs);
@@ -119,7 +127,8 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
     return plan;
 }
 
-CommandRewriter::Live CommandRewriter::rewriteInput(FfmpegCommand::Input& input, const std::string& rate)
+CommandRewriter::Live CommandRewriter::rewriteInput(FfmpegCommand::Input& input, const std::string& rate,
+                                                    Plan& plan)
 {
     const std::string format = FfmpegCommand::value(input.options, "-f");
     if (format == "gdigrab" && input.url == "desktop")
@@ -131,13 +140,15 @@ CommandRewriter::Live CommandRewriter::rewriteInput(FfmpegCommand::Input& input,
     if (startsWith(input.url, "video="))
         return rewriteCamera(input, input.url.substr(6), rate);
     if (startsWith(input.url, "audio="))
-        return rewriteAudio(input, input.url.substr(6));
+        return rewriteAudio(input, input.url.substr(6), plan);
     return Live::None;
 }
 
 CommandRewriter::Live CommandRewriter::rewriteScreen(FfmpegCommand::Input& input, bool area,
                                                      const std::string& rate)
 {
+    if (screen_ && screen_->take(input, area, rate))
+        return Live::Screen;
     // gdigrab's offsets become x11grab's "+X,Y" after the display name; without them the
     // whole screen is grabbed.
     std::string url = probe_.display();
@@ -185,7 +196,8 @@ CommandRewriter::Live CommandRewriter::rewriteCamera(FfmpegCommand::Input& input
     return Live::Camera;
 }
 
-CommandRewriter::Live CommandRewriter::rewriteAudio(FfmpegCommand::Input& input, const std::string& name)
+CommandRewriter::Live CommandRewriter::rewriteAudio(FfmpegCommand::Input& input, const std::string& name,
+                                                    Plan& plan)
 {
     Options options;
     std::string url = name;
@@ -218,6 +230,20 @@ CommandRewriter::Live CommandRewriter::rewriteAudio(FfmpegCommand::Input& input,
         if (known)
             format = "pulse";
     }
+    if (format == "pulse" && feedSound_ && probe_.pulseReachable()) {
+        // FFmpeg's pulse input opens only once the server delivers, and the picture waits for
+        // it; a pipe opens at once and carries silence until the sound comes. It is named by
+        // path: FFmpeg stops reading "q" from standard input when an input is called "pipe:".
+        const int fd = 3 + int(plan.sounds.size());
+        plan.sounds.push_back({name == "default" ? std::string() : url, fd});
+        // The stream describes itself fully: FFmpeg need not wait for more of it before starting.
+        options = {"-f", "matroska", "-probesize", "32", "-analyzeduration", "0"};
+        append(options, without(input.options, {}));
+        append(options, {"-thread_queue_size", std::to_string(kAudioQueue)});
+        input.options = options;
+        input.url = "/dev/fd/" + std::to_string(fd);
+        return Live::FedAudio;
+    }
     options = {"-f", format};
     append(options, without(input.options, {}));
     append(options, {"-thread_queue_size", std::to_string(kAudioQueue)});
@@ -239,7 +265,8 @@ void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<L
     // times), and sound from before the first frame is cut.
     const auto videoIt = std::find_if(live.begin(), live.end(),
                                       [](Live kind) { return kind == Live::Screen || kind == Live::Camera; });
-    const long audioCount = std::count(live.begin(), live.end(), Live::Audio);
+    const auto isAudio = [](Live kind) { return kind == Live::Audio || kind == Live::FedAudio; };
+    const long audioCount = std::count_if(live.begin(), live.end(), isAudio);
     if (videoIt == live.end() || audioCount == 0 || FfmpegCommand::has(command.outputs, "-map"))
         return;
     std::vector<size_t> amixGraphs;
@@ -257,7 +284,7 @@ void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<L
     std::vector<FfmpegCommand::Input> rest;
     size_t reference = 0;
     for (size_t i = 0; i < command.inputs.size(); ++i) {
-        if (live[i] == Live::Audio) {
+        if (isAudio(live[i])) {
             ordered.push_back(command.inputs[i]);
         } else {
             if (i == static_cast<size_t>(videoIt - live.begin()))
@@ -266,8 +293,9 @@ void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<L
         }
     }
     reference += ordered.size();
-    for (FfmpegCommand::Input& input : ordered)
-        append(input.options, {"-isync", std::to_string(reference)});
+    for (size_t i = 0; i < ordered.size(); ++i) {
+        append(ordered[i].options, {"-isync", std::to_string(reference)});
+    }
     ordered.insert(ordered.end(), rest.begin(), rest.end());
     command.inputs = ordered;
 

@@ -2,10 +2,12 @@
 
 #include "FfmpegCommand.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 class DeviceProbe;
+class ScreenCapture;
 
 // Turns the encoder command lines written for the Windows capture inputs (gdigrab, dshow) into
 // ones FFmpeg can run here (x11grab, pulse, alsa, v4l2, lavfi for simulated devices). Anything
@@ -21,10 +23,23 @@ public:
             ListDevices, // answer a device listing
             ListOptions  // answer the option listing of `camera`
         };
+        // A sound input the adapter records itself and hands FFmpeg on the pipe "/dev/fd/<fd>".
+        struct Sound
+        {
+            std::string device; // a sound-server source; empty for the default source
+            int fd = 3;
+        };
         Action action = Action::Exec;
         std::vector<std::string> args;
         std::string camera;
+        std::vector<Sound> sounds;
+        // The descriptor the adapter's own screen stream goes on, after the sounds'; -1 for none.
+        int screenFd = -1;
     };
+
+    // The format of the fed sound: FFmpeg's own for its pulse input (a multiple of 100 Hz).
+    static constexpr int kFeedRate = 48000;
+    static constexpr int kFeedChannels = 2;
 
     // Packets a live audio input may queue; cheap, and covers seconds of sound-server backlog.
     static constexpr int kAudioQueue = 1024;
@@ -39,6 +54,11 @@ public:
     static constexpr const char* kScalerFlags = "bicubic+full_chroma_inp";
 
     explicit CommandRewriter(DeviceProbe& probe) : probe_(probe) {}
+    // Sound-server inputs become streams the adapter feeds (stamped with the wall clock like
+    // FFmpeg's own live inputs) instead of FFmpeg's pulse input.
+    void feedSound() { feedSound_ = true; }
+    // Screen inputs become the stream `capture` grabs, where it can.
+    void feedScreen(ScreenCapture& capture) { screen_ = &capture; }
     Plan rewrite(const std::vector<std::string>& args);
 
 private:
@@ -47,16 +67,19 @@ private:
         None,
         Screen,
         Camera,
-        Audio
+        Audio,
+        FedAudio // sound on a pipe from the adapter
     };
 
-    Live rewriteInput(FfmpegCommand::Input& input, const std::string& rate);
+    Live rewriteInput(FfmpegCommand::Input& input, const std::string& rate, Plan& plan);
     Live rewriteScreen(FfmpegCommand::Input& input, bool area, const std::string& rate);
     Live rewriteCamera(FfmpegCommand::Input& input, const std::string& name, const std::string& rate);
-    Live rewriteAudio(FfmpegCommand::Input& input, const std::string& name);
+    Live rewriteAudio(FfmpegCommand::Input& input, const std::string& name, Plan& plan);
     void alignOnPicture(FfmpegCommand& command, const std::vector<Live>& live);
     static void tuneEncoding(FfmpegCommand& command, const std::vector<Live>& live);
     static void fixOutputFormat(std::vector<std::string>& outputs);
 
     DeviceProbe& probe_;
+    bool feedSound_ = false;
+    ScreenCapture* screen_ = nullptr;
 };

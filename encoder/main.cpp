@@ -1,15 +1,22 @@
 // zrk_video_capture.exe on Linux: takes the encoder command lines the program writes for the
-// Windows capture inputs, rewrites them for this system and becomes FFmpeg (exec, argv[0] kept),
-// so the process keeps its name and "q" on standard input reaches FFmpeg itself.
+// Windows capture inputs and rewrites them for this system. When it has nothing to feed FFmpeg
+// it becomes FFmpeg (exec, argv[0] kept); when it records the sound itself it runs FFmpeg as its
+// child under the same name. Either way "q" on standard input reaches FFmpeg itself.
 #include "CommandRewriter.h"
 #include "DeviceProbe.h"
 #include "DshowListing.h"
+#include "EncoderChild.h"
+#include "FeedClock.h"
+#include "SoundFeed.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <iostream>
+#include <memory>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -81,6 +88,64 @@ int listOptions(DeviceProbe& probe, const std::string& camera)
     return 1;
 }
 
+// How often the fed streams are topped up; FFmpeg reads sound in blocks of about 21 ms.
+constexpr long kPumpIntervalNs = 10'000'000;
+
+int runWithFeeds(const std::string& program, const std::vector<std::string>& argv,
+                 const std::vector<CommandRewriter::Plan::Sound>& sounds, DeviceProbe& probe,
+                 const FeedClock& clock)
+{
+    const SoundFeed::Format format{CommandRewriter::kFeedRate, CommandRewriter::kFeedChannels};
+    std::vector<std::unique_ptr<SoundFeed>> feeds;
+    std::vector<int> readEnds;
+    for (size_t i = 0; i < sounds.size(); ++i) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            std::cerr << argv[0] << ": cannot create a pipe: " << std::strerror(errno) << '\n';
+            return 127;
+        }
+        fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+        readEnds.push_back(fds[0]);
+        feeds.push_back(std::make_unique<SoundFeed>(fds[1], format, clock.originWallUs()));
+    }
+    // A reader that has gone shows as a failed write, not as a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    EncoderChild child;
+    const bool started = child.start(program, argv, readEnds);
+    const int error = errno;
+    for (int fd : readEnds)
+        close(fd);
+    if (!started) {
+        std::cerr << argv[0] << ": cannot run " << program << ": " << std::strerror(error) << '\n';
+        return 127;
+    }
+
+    // FFmpeg loads meanwhile. A source the server refuses stays silent; the recording goes on.
+    if (PulseServer* pulse = probe.pulse()) {
+        for (size_t i = 0; i < sounds.size(); ++i) {
+            SoundFeed* feed = feeds[i].get();
+            const int64_t nsPerByte = 1'000'000'000 / (int64_t(format.rate) * format.bytesPerFrame());
+            pulse->record(sounds[i].device, format.rate, format.channels,
+                          [feed, &clock, nsPerByte](const void* data, size_t bytes, int64_t ageUs) {
+                              const int64_t now = clock.elapsedNs();
+                              // Without a timing report the block is taken as just captured.
+                              const int64_t captured = ageUs >= 0 || ageUs < -1
+                                                           ? now - ageUs * 1000
+                                                           : now - int64_t(bytes) * nsPerByte;
+                              feed->place(data, bytes, captured, now);
+                          });
+        }
+    }
+    while (!child.finished()) {
+        for (auto& feed : feeds)
+            feed->pump(clock.elapsedNs());
+        const timespec interval{0, kPumpIntervalNs};
+        nanosleep(&interval, nullptr);
+    }
+    feeds.clear(); // FFmpeg has ended: its pipes close
+    return child.wait();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -89,8 +154,12 @@ int main(int argc, char** argv)
     // input. SIGTERM makes it close the segment as "q" would, so the recording can be recovered.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     const std::vector<std::string> args(argv + 1, argv + argc);
+    const FeedClock clock = FeedClock::startingNow();
     DeviceProbe probe;
     CommandRewriter rewriter(probe);
+    const char* sound = std::getenv("REELCAST_SOUND");
+    if (!sound || std::strcmp(sound, "ffmpeg") != 0)
+        rewriter.feedSound();
     const CommandRewriter::Plan plan = rewriter.rewrite(args);
 
     switch (plan.action) {
@@ -109,7 +178,14 @@ int main(int argc, char** argv)
         printArgument(argv[0]);
         for (const std::string& arg : plan.args)
             printArgument(arg);
+        for (const CommandRewriter::Plan::Sound& fed : plan.sounds)
+            printArgument("@sound:" + std::to_string(fed.fd) + "=" + fed.device);
         return 0;
+    }
+    if (!plan.sounds.empty()) {
+        std::vector<std::string> childArgs{argv[0]};
+        childArgs.insert(childArgs.end(), plan.args.begin(), plan.args.end());
+        return runWithFeeds(program, childArgs, plan.sounds, probe, clock);
     }
 
     std::vector<char*> execArgs{argv[0]};

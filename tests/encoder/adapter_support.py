@@ -50,13 +50,23 @@ def run(arguments, env=None, timeout=60):
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
-def dry_run(arguments, **env):
-    """The program and argument vector the adapter would exec."""
+def dry_run_with_sounds(arguments, **env):
+    """The program and argument vector the adapter would run FFmpeg with, and the sound sources
+    it would record itself: {descriptor: source, "" being the default source}."""
     code, out, err = run(arguments, environment(REELCAST_ADAPTER_DRYRUN="1", **env))
     if code != 0:
         raise AssertionError("dry run failed (%d): %s" % (code, err))
     lines = [line.replace("\\n", "\n").replace("\\\\", "\\") for line in out.split("\n")[:-1]]
-    return lines[0], lines[1], lines[2:]
+    sounds = {}
+    while lines and lines[-1].startswith("@sound:"):
+        fd, source = lines.pop()[len("@sound:"):].split("=", 1)
+        sounds[int(fd)] = source
+    return lines[0], lines[1], lines[2:], sounds
+
+
+def dry_run(arguments, **env):
+    """The program and argument vector the adapter would run FFmpeg with."""
+    return dry_run_with_sounds(arguments, **env)[:3]
 
 
 def record(arguments, seconds, env=None, log=None):

@@ -3,9 +3,11 @@ each recording mode gives a file FFmpeg reads back as expected, and a recording 
 and system sound starts moving at once and keeps sound and picture the same length."""
 
 import os
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import adapter_support as support
@@ -134,6 +136,54 @@ class CaptureQuality(unittest.TestCase):
                 feeder.kill()
                 feeder.wait()
                 subprocess.run(["pactl", "unload-module", module])
+
+
+class LateSound(unittest.TestCase):
+    """Run inside scripts/with-desktop --idle-sinks: nothing plays into the null sinks, so the
+    system sound arrives late and in two-second bursts, as on a machine without a sound card."""
+
+    FULL_SCREEN = ("-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 1920x1080 -draw_mouse 1 -i desktop "
+                   '-f dshow -i audio="virtual-audio-capturer" ' + ENCODE % (18, 18, "300k", 22) + " "
+                   + SOUND % (44100, 128) + ' -f mp4 -movflags faststart "%s"')
+
+    def test_picture_starts_at_once_and_sound_keeps_its_length(self):
+        with tempfile.TemporaryDirectory() as folder:
+            segment = os.path.join(folder, "segment.bak")
+            code, output, _, recorded = support.record(self.FULL_SCREEN % segment, 8)
+            self.assertEqual(code, 0, output[-3000:])
+            video = support.packet_times(segment, "v")
+            audio = support.packet_times(segment, "a")
+            print("\nvideo %.3f-%.3f s, audio %.3f-%.3f s, recorded %.3f s" % (video + audio + (recorded,)))
+            self.assertGreaterEqual(video[1] - video[0], 7.7)
+            self.assertAlmostEqual(audio[1] - audio[0], video[1] - video[0], delta=0.1)
+            self.assertAlmostEqual(audio[0], video[0], delta=0.05)
+
+    def test_killed_adapter_takes_its_encoder_along(self):
+        with tempfile.TemporaryDirectory() as folder:
+            segment = os.path.join(folder, "segment.mp4")
+            args = (self.FULL_SCREEN % segment).replace('"', "").split()
+            adapter = subprocess.Popen([support.ADAPTER] + args, stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                time.sleep(2.5)
+                with open("/proc/%d/task/%d/children" % (adapter.pid, adapter.pid)) as f:
+                    children = [int(pid) for pid in f.read().split()]
+                self.assertEqual(len(children), 1)  # FFmpeg, run as the adapter's child
+                adapter.kill()
+                adapter.wait()
+                deadline = time.monotonic() + 15
+                while os.path.exists("/proc/%d" % children[0]) and time.monotonic() < deadline:
+                    time.sleep(0.1)
+                self.assertFalse(os.path.exists("/proc/%d" % children[0]), "FFmpeg outlived its adapter")
+            finally:
+                if adapter.poll() is None:
+                    adapter.kill()
+                    adapter.wait()
+                adapter.stdin.close()
+            # Told to finish rather than killed, FFmpeg closed its file as "q" would have.
+            info = support.probe(segment)
+            self.assertGreater(float(info["format"]["duration"]), 1.5)
+            self.assertIsNotNone(info["audio"])
 
 
 if __name__ == "__main__":

@@ -322,6 +322,7 @@ private slots:
         QCaptureWidget capture;
         QSignalSpy spy(&capture, &QCaptureWidget::selected);
         moveTo(emptyPoint());
+        const QRgb centre = m_desk.pixel(expected.center());
         open(capture);
         switch (gesture) {
         case 0:
@@ -367,6 +368,8 @@ private slots:
             const int midY = area.center().y(), midX = area.center().x();
             QTest::qWait(150);
             shot(QString("frame-%1").arg(gesture));
+            // See-through also without a compositing manager.
+            QCOMPARE(m_desk.pixel(expected.center()), centre);
             for (const QPoint& p : {QPoint(area.left() - 1, midY), QPoint(area.left() - band, midY),
                                     QPoint(area.right() + 1, midY), QPoint(area.right() + band, midY),
                                     QPoint(midX, area.top() - 1), QPoint(midX, area.bottom() + band)})

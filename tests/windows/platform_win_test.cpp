@@ -437,6 +437,23 @@ void testStartupScript(const std::wstring& tempDir)
     RemoveDirectoryW(folder.c_str());
 }
 
+// The saved file reaches Explorer with back-slashes only, however it was written.
+void testRevealCommand()
+{
+    const struct
+    {
+        const wchar_t* path;
+        const wchar_t* command;
+    } rows[] = {
+        {L"C:/Users/me/Videos/a.mp4", L"explorer.exe /select, \"C:\\Users\\me\\Videos\\a.mp4\""},
+        {L"C:\\Videos\\a.mp4", L"explorer.exe /select, \"C:\\Videos\\a.mp4\""},
+        {L"C://Videos//a b.mp4", L"explorer.exe /select, \"C:\\Videos\\a b.mp4\""},
+        {L"C:\\Videos\\\\x.mp4", L"explorer.exe /select, \"C:\\Videos\\x.mp4\""},
+    };
+    for (const auto& row : rows)
+        CHECK(platform::explorerSelectCommand(row.path) == row.command);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -467,6 +484,7 @@ int main(int argc, char** argv)
         {"channel", [](const std::wstring&) { testChannel(); }},
         {"hot keys", [](const std::wstring&) { testHotKeys(); }},
         {"startup script", testStartupScript},
+        {"reveal command", [](const std::wstring&) { testRevealCommand(); }},
     };
     for (const auto& group : groups) {
         const int before = failures;

@@ -1,6 +1,7 @@
 #include "CommandRewriter.h"
 
 #include "DeviceProbe.h"
+#include "ScreenCapture.h"
 #include "SegmentFormat.h"
 
 #include <algorithm>
@@ -111,6 +112,13 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
         }
         return plan;
     }
+    if (screen_ && screen_->taken()) {
+        plan.screenFd = 3 + int(plan.sounds.size());
+        for (FfmpegCommand::Input& input : command.inputs) {
+            if (input.url == ScreenCapture::kPipePlaceholder)
+                input.url = "/dev/fd/" + std::to_string(plan.screenFd);
+        }
+    }
     tuneEncoding(command, live);
     alignOnPicture(command, live);
     fixOutputFormat(command.outputs);
@@ -139,6 +147,8 @@ CommandRewriter::Live CommandRewriter::rewriteInput(FfmpegCommand::Input& input,
 CommandRewriter::Live CommandRewriter::rewriteScreen(FfmpegCommand::Input& input, bool area,
                                                      const std::string& rate)
 {
+    if (screen_ && screen_->take(input, area, rate))
+        return Live::Screen;
     // gdigrab's offsets become x11grab's "+X,Y" after the display name; without them the
     // whole screen is grabbed.
     std::string url = probe_.display();

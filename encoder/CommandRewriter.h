@@ -7,6 +7,7 @@
 #include <vector>
 
 class DeviceProbe;
+class ScreenCapture;
 
 // Turns the encoder command lines written for the Windows capture inputs (gdigrab, dshow) into
 // ones FFmpeg can run here (x11grab, pulse, alsa, v4l2, lavfi for simulated devices). Anything
@@ -32,6 +33,8 @@ public:
         std::vector<std::string> args;
         std::string camera;
         std::vector<Sound> sounds;
+        // The descriptor the adapter's own screen stream goes on, after the sounds'; -1 for none.
+        int screenFd = -1;
     };
 
     // The format of the fed sound: FFmpeg's own for its pulse input (a multiple of 100 Hz).
@@ -54,6 +57,8 @@ public:
     // Sound-server inputs become streams the adapter feeds (stamped with the wall clock like
     // FFmpeg's own live inputs) instead of FFmpeg's pulse input.
     void feedSound() { feedSound_ = true; }
+    // Screen inputs become the stream `capture` grabs, where it can.
+    void feedScreen(ScreenCapture& capture) { screen_ = &capture; }
     Plan rewrite(const std::vector<std::string>& args);
 
 private:
@@ -76,4 +81,5 @@ private:
 
     DeviceProbe& probe_;
     bool feedSound_ = false;
+    ScreenCapture* screen_ = nullptr;
 };

@@ -1,12 +1,13 @@
 // zrk_video_capture.exe on Linux: takes the encoder command lines the program writes for the
 // Windows capture inputs and rewrites them for this system. When it has nothing to feed FFmpeg
-// it becomes FFmpeg (exec, argv[0] kept); when it records the sound itself it runs FFmpeg as its
-// child under the same name. Either way "q" on standard input reaches FFmpeg itself.
+// it becomes FFmpeg (exec, argv[0] kept); when it grabs the screen or records the sound itself it
+// runs FFmpeg as its child under the same name. Either way "q" on standard input reaches FFmpeg itself.
 #include "CommandRewriter.h"
 #include "DeviceProbe.h"
 #include "DshowListing.h"
 #include "EncoderChild.h"
 #include "FeedClock.h"
+#include "ScreenCapture.h"
 #include "SoundFeed.h"
 
 #include <cerrno>
@@ -93,7 +94,7 @@ constexpr long kPumpIntervalNs = 10'000'000;
 
 int runWithFeeds(const std::string& program, const std::vector<std::string>& argv,
                  const std::vector<CommandRewriter::Plan::Sound>& sounds, DeviceProbe& probe,
-                 const FeedClock& clock)
+                 const FeedClock& clock, ScreenCapture* screen)
 {
     const SoundFeed::Format format{CommandRewriter::kFeedRate, CommandRewriter::kFeedChannels};
     std::vector<std::unique_ptr<SoundFeed>> feeds;
@@ -106,10 +107,20 @@ int runWithFeeds(const std::string& program, const std::vector<std::string>& arg
         }
         fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
         readEnds.push_back(fds[0]);
-        feeds.push_back(std::make_unique<SoundFeed>(fds[1], format, clock.originWallUs()));
+        // Beside the adapter's own picture, which counts from the origin, so does the sound.
+        feeds.push_back(std::make_unique<SoundFeed>(fds[1], format, screen ? 0 : clock.originWallUs()));
     }
     // A reader that has gone shows as a failed write, not as a signal.
     std::signal(SIGPIPE, SIG_IGN);
+    if (screen) {
+        // Grabbing starts now; FFmpeg reads the queue once it has loaded.
+        const int fd = screen->start();
+        if (fd < 0) {
+            std::cerr << argv[0] << ": cannot create a pipe: " << std::strerror(errno) << '\n';
+            return 127;
+        }
+        readEnds.push_back(fd);
+    }
     EncoderChild child;
     const bool started = child.start(program, argv, readEnds);
     const int error = errno;
@@ -143,7 +154,16 @@ int runWithFeeds(const std::string& program, const std::vector<std::string>& arg
         nanosleep(&interval, nullptr);
     }
     feeds.clear(); // FFmpeg has ended: its pipes close
-    return child.wait();
+    const int code = child.wait();
+    if (screen) {
+        screen->stop();
+        // FFmpeg closed its file at the end of the picture, but the recording did not end as asked.
+        if (screen->failed()) {
+            std::cerr << argv[0] << ": the screen grab failed: " << screen->failure() << '\n';
+            return code == 0 ? 1 : code;
+        }
+    }
+    return code;
 }
 
 } // namespace
@@ -157,6 +177,8 @@ int main(int argc, char** argv)
     const FeedClock clock = FeedClock::startingNow();
     DeviceProbe probe;
     CommandRewriter rewriter(probe);
+    ScreenCapture screen(probe.display(), clock);
+    rewriter.feedScreen(screen);
     const char* sound = std::getenv("REELCAST_SOUND");
     if (!sound || std::strcmp(sound, "ffmpeg") != 0)
         rewriter.feedSound();
@@ -178,14 +200,21 @@ int main(int argc, char** argv)
         printArgument(argv[0]);
         for (const std::string& arg : plan.args)
             printArgument(arg);
+        if (plan.screenFd >= 0) {
+            const ScreenGrabber::Area& area = screen.area();
+            printArgument("@screen:" + std::to_string(plan.screenFd) + "=" + std::to_string(area.x) + "," +
+                          std::to_string(area.y) + "," + std::to_string(area.width) + "x" +
+                          std::to_string(area.height) + (screen.pointer() ? ",pointer" : ""));
+        }
         for (const CommandRewriter::Plan::Sound& fed : plan.sounds)
             printArgument("@sound:" + std::to_string(fed.fd) + "=" + fed.device);
         return 0;
     }
-    if (!plan.sounds.empty()) {
+    if (!plan.sounds.empty() || plan.screenFd >= 0) {
         std::vector<std::string> childArgs{argv[0]};
         childArgs.insert(childArgs.end(), plan.args.begin(), plan.args.end());
-        return runWithFeeds(program, childArgs, plan.sounds, probe, clock);
+        return runWithFeeds(program, childArgs, plan.sounds, probe, clock,
+                            plan.screenFd >= 0 ? &screen : nullptr);
     }
 
     std::vector<char*> execArgs{argv[0]};

@@ -1,0 +1,138 @@
+#include "ScreenCapture.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+// The grab options of FFmpeg's screen inputs; the raw stream has none of them.
+const char* const kGrabOptions[] = {
+    "-f",           "-offset_x",      "-offset_y",     "-video_size", "-framerate", "-draw_mouse",
+    "-show_region", "-region_border", "-follow_mouse", "-grab_x",     "-grab_y"};
+
+bool number(const std::string& text, long& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return errno == 0 && end && *end == '\0';
+}
+
+// "18", "30000/1001": nanoseconds per frame; 0 when it is not a rate.
+int64_t intervalOf(const std::string& rate)
+{
+    long num = 0;
+    long den = 1;
+    const size_t slash = rate.find('/');
+    if (!number(rate.substr(0, slash), num))
+        return 0;
+    if (slash != std::string::npos && !number(rate.substr(slash + 1), den))
+        return 0;
+    if (num <= 0 || den <= 0 || num > 1000)
+        return 0;
+    return int64_t(1'000'000'000) * den / num;
+}
+
+} // namespace
+
+bool ScreenCapture::fallBack(const std::string& why)
+{
+    grabber_.reset();
+    std::cerr << "zrk_video_capture: the screen is grabbed by FFmpeg (x11grab): " << why << '\n';
+    return false;
+}
+
+bool ScreenCapture::take(FfmpegCommand::Input& input, bool area, const std::string& rate)
+{
+    if (taken())
+        return fallBack("only one screen input is grabbed by the adapter");
+    const char* forced = std::getenv("REELCAST_CAPTURE");
+    if (forced && std::strcmp(forced, "ffmpeg") == 0)
+        return fallBack("REELCAST_CAPTURE=ffmpeg");
+    const std::string frameRate =
+        rate.empty() ? FfmpegCommand::value(input.options, "-framerate", "30") : rate;
+    intervalNs_ = intervalOf(frameRate);
+    if (intervalNs_ <= 0)
+        return fallBack("the frame rate " + frameRate + " is not a number of frames per second");
+
+    auto grabber = std::make_unique<ScreenGrabber>();
+    if (!grabber->open(display_))
+        return fallBack(grabber->failure());
+    ScreenGrabber::Area wanted{0, 0, grabber->screenWidth(), grabber->screenHeight()};
+    if (area) {
+        long x = 0;
+        long y = 0;
+        const std::string size = FfmpegCommand::value(input.options, "-video_size");
+        if (!number(FfmpegCommand::value(input.options, "-offset_x", "0"), x) ||
+            !number(FfmpegCommand::value(input.options, "-offset_y", "0"), y))
+            return fallBack("unreadable offsets");
+        wanted.x = int(x);
+        wanted.y = int(y);
+        wanted.width = grabber->screenWidth() - wanted.x;
+        wanted.height = grabber->screenHeight() - wanted.y;
+        if (!size.empty()) {
+            long w = 0;
+            long h = 0;
+            const size_t cross = size.find('x');
+            if (cross == std::string::npos || !number(size.substr(0, cross), w) ||
+                !number(size.substr(cross + 1), h))
+                return fallBack("the size " + size + " is not WIDTHxHEIGHT");
+            wanted.width = int(w);
+            wanted.height = int(h);
+        }
+    }
+    // The encoder takes yuv420p only in even sizes: an odd column or row is left out.
+    wanted.width &= ~1;
+    wanted.height &= ~1;
+    if (wanted.width <= 0 || wanted.height <= 0 || wanted.width > 16384 || wanted.height > 16384)
+        return fallBack("an area of " + std::to_string(wanted.width) + "x" + std::to_string(wanted.height));
+    pointer_ = FfmpegCommand::value(input.options, "-draw_mouse", "1") != "0";
+    if (!grabber->prepare(wanted, pointer_))
+        return fallBack(grabber->failure());
+    area_ = wanted;
+    grabber_ = std::move(grabber);
+
+    std::vector<std::string> options{
+        "-f",         "rawvideo",    "-pix_fmt",
+        "yuv420p",    "-video_size", std::to_string(area_.width) + "x" + std::to_string(area_.height),
+        "-framerate", frameRate};
+    std::vector<std::string> rest = input.options;
+    for (const char* name : kGrabOptions)
+        FfmpegCommand::remove(rest, name);
+    options.insert(options.end(), rest.begin(), rest.end());
+    if (!FfmpegCommand::has(options, "-thread_queue_size")) {
+        const double frames = std::ceil(kReaderQueueSeconds * 1e9 / double(intervalNs_));
+        options.insert(options.end(), {"-thread_queue_size", std::to_string(std::max(8, int(frames)))});
+    }
+    input.options = options;
+    input.url = kPipePlaceholder;
+    return true;
+}
+
+int ScreenCapture::start()
+{
+    if (!grabber_) {
+        errno = EINVAL;
+        return -1;
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    feed_ = std::make_unique<ScreenFeed>(std::move(grabber_), fds[1], intervalNs_, clock_);
+    feed_->start();
+    return fds[0];
+}
+
+void ScreenCapture::stop()
+{
+    if (feed_)
+        feed_->stop();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "FeedClock.h"
+#include "FfmpegCommand.h"
+#include "ScreenFeed.h"
+#include "ScreenGrabber.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The adapter's own screen input: where it can grab the screen (a local X server with shared
+// memory and 32-bit pixels), a screen input of the command becomes a raw yuv420p stream on a
+// pipe that the adapter feeds; elsewhere the input is left to FFmpeg's x11grab, and the encoder
+// log says why.
+class ScreenCapture
+{
+public:
+    // Stands for the pipe in the rewritten input until its descriptor number is known.
+    static constexpr const char* kPipePlaceholder = "@screen";
+    // Picture FFmpeg may hold between reading and encoding; the rest waits in the feed's queue.
+    static constexpr double kReaderQueueSeconds = 0.5;
+
+    ScreenCapture(std::string display, const FeedClock& clock) : display_(std::move(display)), clock_(clock)
+    {
+    }
+
+    // Rewrites a screen input (gdigrab options for `area`, else the whole screen) at frame
+    // `rate` into the fed stream. False, with the reason on standard error, when it cannot.
+    bool take(FfmpegCommand::Input& input, bool area, const std::string& rate);
+    bool taken() const { return grabber_ != nullptr || feed_ != nullptr; }
+    const ScreenGrabber::Area& area() const { return area_; }
+    bool pointer() const { return pointer_; }
+    int64_t intervalNs() const { return intervalNs_; }
+
+    // Creates the pipe and starts grabbing; the read end for FFmpeg (the caller closes it once
+    // FFmpeg has it), or -1 with errno set.
+    int start();
+    // Ends the feed. Whether the grabs failed during the run, and why.
+    void stop();
+    bool failed() const { return feed_ && feed_->failed(); }
+    std::string failure() const { return feed_ ? feed_->failure() : std::string(); }
+
+private:
+    bool fallBack(const std::string& why);
+
+    const std::string display_;
+    const FeedClock& clock_;
+    std::unique_ptr<ScreenGrabber> grabber_;
+    std::unique_ptr<ScreenFeed> feed_;
+    ScreenGrabber::Area area_;
+    bool pointer_ = false;
+    int64_t intervalNs_ = 0;
+};

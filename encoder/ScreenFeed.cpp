@@ -1,0 +1,146 @@
+#include "ScreenFeed.h"
+
+#include "FrameConverter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+// Fewer, larger writes per frame; the system may grant less.
+constexpr int kPipeBytes = 1 << 20;
+
+} // namespace
+
+ScreenFeed::ScreenFeed(std::unique_ptr<ScreenGrabber> grabber, int fd, int64_t intervalNs,
+                       const FeedClock& clock)
+    : grabber_(std::move(grabber)), fd_(fd), pacer_(intervalNs), clock_(clock)
+{
+    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    fcntl(fd_, F_SETPIPE_SZ, kPipeBytes);
+    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+ScreenFeed::~ScreenFeed()
+{
+    stop();
+    if (wake_ >= 0)
+        close(wake_);
+}
+
+void ScreenFeed::start()
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+void ScreenFeed::stop()
+{
+    if (thread_.joinable()) {
+        const uint64_t one = 1;
+        if (write(wake_, &one, sizeof one) < 0) {
+            // The counter is full only if it was written before: the thread is told already.
+        }
+        thread_.join();
+    }
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::string ScreenFeed::failure() const
+{
+    return failed_ ? grabber_->failure() : std::string();
+}
+
+ScreenFeed::Buffer ScreenFeed::acquire(size_t bytes, size_t limit)
+{
+    // A buffer only the pool holds is free: nothing queued refers to it any more.
+    for (const Buffer& buffer : pool_) {
+        if (buffer.use_count() == 1)
+            return buffer;
+    }
+    if (pool_.size() >= limit)
+        return nullptr;
+    pool_.push_back(std::make_shared<std::vector<uint8_t>>(bytes));
+    return pool_.back();
+}
+
+void ScreenFeed::run()
+{
+    const ScreenGrabber::Area& area = grabber_->area();
+    const size_t bytes = FrameConverter::frameBytes(area.width, area.height);
+    const int64_t byTime = (kQueueNs + pacer_.intervalNs() - 1) / pacer_.intervalNs();
+    // Queued frames plus the one being written and the last one kept for repeats.
+    const size_t limit = std::max<size_t>(2, std::min<size_t>(size_t(byTime), kQueueBytes / bytes)) + 2;
+
+    std::deque<Buffer> queue;
+    size_t written = 0; // of queue.front()
+    Buffer last;
+    while (true) {
+        const int64_t now = clock_.elapsedNs();
+        if (now >= pacer_.nextDueNs() && !failed_) {
+            const FramePacer::Step step = pacer_.take(now);
+            for (int64_t i = 0; i < step.repeats && last; ++i)
+                queue.push_back(last);
+            Buffer fresh = acquire(bytes, limit);
+            if (fresh) {
+                const uint8_t* pixels = grabber_->grab();
+                if (pixels) {
+                    FrameConverter::toYuv420p(pixels, grabber_->stride(), area.width, area.height,
+                                              fresh->data());
+                    ++grabs_;
+                } else {
+                    failed_ = true;
+                    fresh = nullptr;
+                }
+            }
+            if (!fresh)
+                fresh = last;
+            for (int64_t i = 0; i < step.copies && fresh; ++i)
+                queue.push_back(fresh);
+            last = fresh;
+            if (failed_) {
+                // What was grabbed still goes out; then the stream ends and FFmpeg closes its file.
+                queue.push_back(nullptr);
+            }
+        }
+
+        while (!queue.empty()) {
+            if (!queue.front()) {
+                close(fd_);
+                fd_ = -1;
+                return;
+            }
+            const std::vector<uint8_t>& frame = *queue.front();
+            const ssize_t n = write(fd_, frame.data() + written, frame.size() - written);
+            if (n > 0) {
+                written += size_t(n);
+                if (written == frame.size()) {
+                    queue.pop_front();
+                    written = 0;
+                    ++framesOut_;
+                }
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == EAGAIN) {
+                break;
+            } else {
+                return; // FFmpeg has stopped reading: it has ended or is ending
+            }
+        }
+
+        const int64_t wait = std::max<int64_t>(0, pacer_.nextDueNs() - clock_.elapsedNs());
+        const timespec timeout{time_t(wait / 1'000'000'000), long(wait % 1'000'000'000)};
+        pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, short(queue.empty() ? 0 : POLLOUT), 0}};
+        ppoll(fds, 2, failed_ ? nullptr : &timeout, nullptr);
+        if (fds[0].revents & POLLIN)
+            return;
+    }
+}

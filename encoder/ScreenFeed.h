@@ -1,0 +1,57 @@
+#pragma once
+
+#include "FeedClock.h"
+#include "FramePacer.h"
+#include "ScreenGrabber.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The picture for FFmpeg on a pipe: raw yuv420p frames, one per frame interval of the adapter's
+// clock from its origin. Grabbing starts before FFmpeg reads; what it has not read yet waits in a
+// queue, so nothing from before FFmpeg was ready is lost. A queue that is full (FFmpeg falling
+// behind) is given the last frame again instead of a new grab: the stream keeps its time and the
+// memory stays bounded.
+class ScreenFeed
+{
+public:
+    // The queue holds at most this much picture, and never more than kQueueBytes.
+    static constexpr int64_t kQueueNs = 1'000'000'000;
+    static constexpr size_t kQueueBytes = size_t(64) << 20;
+
+    // Takes the prepared grabber and the pipe's write end `fd` over.
+    ScreenFeed(std::unique_ptr<ScreenGrabber> grabber, int fd, int64_t intervalNs, const FeedClock& clock);
+    ~ScreenFeed();
+    ScreenFeed(const ScreenFeed&) = delete;
+    ScreenFeed& operator=(const ScreenFeed&) = delete;
+
+    void start();
+    // Ends the feed and closes the pipe.
+    void stop();
+    // The grabs failed (e.g. the X server went away) and the stream was ended early; why.
+    bool failed() const { return failed_; }
+    std::string failure() const;
+    int64_t framesOut() const { return framesOut_; }
+    int64_t grabs() const { return grabs_; }
+
+private:
+    using Buffer = std::shared_ptr<std::vector<uint8_t>>;
+
+    void run();
+    Buffer acquire(size_t bytes, size_t limit);
+
+    std::unique_ptr<ScreenGrabber> grabber_;
+    int fd_;
+    int wake_ = -1;
+    FramePacer pacer_;
+    const FeedClock& clock_;
+    std::vector<Buffer> pool_;
+    std::thread thread_;
+    std::atomic<bool> failed_{false};
+    std::atomic<int64_t> framesOut_{0};
+    std::atomic<int64_t> grabs_{0};
+};

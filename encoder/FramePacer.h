@@ -26,7 +26,7 @@ public:
     // that has been served. The first frame also fills the slots before it: there is no other.
     Step take(int64_t nowNs);
     // Slots served so far.
-    int64_t slots() const { return next_; }
+    int64_t served() const { return next_; }
 
 private:
     const int64_t intervalNs_;

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -59,17 +62,70 @@ std::string ScreenFeed::failure() const
     return failed_ ? grabber_->failure() : std::string();
 }
 
+ScreenFeed::Frame::Frame(size_t bytes)
+{
+    // Whole pages: the pipe takes them by reference.
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    const size_t rounded = (bytes + page - 1) / page * page;
+    void* memory = nullptr;
+    if (posix_memalign(&memory, page, rounded) == 0) {
+        data = static_cast<uint8_t*>(memory);
+        size = bytes;
+    }
+}
+
+ScreenFeed::Frame::~Frame()
+{
+    std::free(data);
+}
+
+int64_t ScreenFeed::consumed() const
+{
+    int unread = 0;
+    if (ioctl(fd_, FIONREAD, &unread) != 0)
+        return 0;
+    return sent_ - unread;
+}
+
 ScreenFeed::Buffer ScreenFeed::acquire(size_t bytes, size_t limit)
 {
-    // A buffer only the pool holds is free: nothing queued refers to it any more.
+    // Free: nothing queued refers to it any more and the reader has taken it out of the pipe.
+    int64_t taken = -1;
     for (const Buffer& buffer : pool_) {
-        if (buffer.use_count() == 1)
+        if (buffer.use_count() != 1)
+            continue;
+        if (buffer->sentUpTo > 0 && taken < buffer->sentUpTo)
+            taken = consumed();
+        if (buffer->sentUpTo <= taken || buffer->sentUpTo == 0)
             return buffer;
     }
     if (pool_.size() >= limit)
         return nullptr;
-    pool_.push_back(std::make_shared<std::vector<uint8_t>>(bytes));
-    return pool_.back();
+    auto frame = std::make_shared<Frame>(bytes);
+    if (!frame->data)
+        return nullptr;
+    pool_.push_back(frame);
+    return frame;
+}
+
+ssize_t ScreenFeed::send(Frame& frame, size_t from)
+{
+    ssize_t n = -1;
+    if (splice_) {
+        iovec part{frame.data + from, frame.size - from};
+        n = vmsplice(fd_, &part, 1, SPLICE_F_NONBLOCK);
+        if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EPIPE) {
+            splice_ = false; // not for this pipe: copy instead
+            return send(frame, from);
+        }
+    } else {
+        n = write(fd_, frame.data + from, frame.size - from);
+    }
+    if (n > 0) {
+        sent_ += n;
+        frame.sentUpTo = sent_;
+    }
+    return n;
 }
 
 void ScreenFeed::run()
@@ -94,7 +150,7 @@ void ScreenFeed::run()
                 const uint8_t* pixels = grabber_->grab();
                 if (pixels) {
                     FrameConverter::toYuv420p(pixels, grabber_->stride(), area.width, area.height,
-                                              fresh->data());
+                                              fresh->data);
                     ++grabs_;
                 } else {
                     failed_ = true;
@@ -118,11 +174,11 @@ void ScreenFeed::run()
                 fd_ = -1;
                 return;
             }
-            const std::vector<uint8_t>& frame = *queue.front();
-            const ssize_t n = write(fd_, frame.data() + written, frame.size() - written);
+            Frame& frame = *queue.front();
+            const ssize_t n = send(frame, written);
             if (n > 0) {
                 written += size_t(n);
-                if (written == frame.size()) {
+                if (written == frame.size) {
                     queue.pop_front();
                     written = 0;
                     ++framesOut_;

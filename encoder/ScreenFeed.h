@@ -39,10 +39,25 @@ public:
     int64_t grabs() const { return grabs_; }
 
 private:
-    using Buffer = std::shared_ptr<std::vector<uint8_t>>;
+    // A frame's memory. Frames are handed to the pipe by reference (vmsplice), so one is
+    // written over only once the reader has taken every byte the pipe had of it.
+    struct Frame
+    {
+        explicit Frame(size_t bytes);
+        ~Frame();
+        Frame(const Frame&) = delete;
+        Frame& operator=(const Frame&) = delete;
+        uint8_t* data = nullptr;
+        size_t size = 0;
+        int64_t sentUpTo = 0; // the stream position just after its last byte in the pipe
+    };
+    using Buffer = std::shared_ptr<Frame>;
 
     void run();
     Buffer acquire(size_t bytes, size_t limit);
+    // Stream position up to which the reader has taken the bytes out of the pipe.
+    int64_t consumed() const;
+    ssize_t send(Frame& frame, size_t from);
 
     std::unique_ptr<ScreenGrabber> grabber_;
     int fd_;
@@ -50,6 +65,8 @@ private:
     FramePacer pacer_;
     const FeedClock& clock_;
     std::vector<Buffer> pool_;
+    int64_t sent_ = 0;
+    bool splice_ = true;
     std::thread thread_;
     std::atomic<bool> failed_{false};
     std::atomic<int64_t> framesOut_{0};

@@ -55,25 +55,50 @@ bool EncoderChild::start(const std::string& program, const std::vector<std::stri
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-        // Only async-signal-safe calls until exec.
-        struct sigaction plain
-        {
-        };
-        plain.sa_handler = SIG_DFL;
-        sigemptyset(&plain.sa_mask);
-        for (int signal : kForwarded)
-            sigaction(signal, &plain, nullptr);
-        sigaction(SIGPIPE, &plain, nullptr);
-        // SIGTERM lets FFmpeg close its file as "q" would; the adapter may be gone already.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // Only async-signal-safe calls until exec. The parent-death signal comes once for every
+        // thread of the dying parent (each one inherits the child in turn), and a second SIGTERM
+        // makes FFmpeg abandon its file unfinished. So FFmpeg's parent is this single-threaded
+        // relay, which dies with the adapter and passes the forwarded signals and the status on.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(143);
-        for (size_t i = 0; i < parked.size(); ++i) {
-            if (dup2(parked[i], kFirstInput + int(i)) < 0)
+        const pid_t relay = getpid();
+        const pid_t encoder = fork();
+        if (encoder == 0) {
+            struct sigaction plain
+            {
+            };
+            plain.sa_handler = SIG_DFL;
+            sigemptyset(&plain.sa_mask);
+            for (int signal : kForwarded)
+                sigaction(signal, &plain, nullptr);
+            sigaction(SIGPIPE, &plain, nullptr);
+            // SIGTERM lets FFmpeg close its file as "q" would; the adapter may be gone already.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != relay)
+                _exit(143);
+            for (size_t i = 0; i < parked.size(); ++i) {
+                if (dup2(parked[i], kFirstInput + int(i)) < 0)
+                    _exit(127);
+            }
+            execv(program.c_str(), cargv.data());
+            _exit(127);
+        }
+        if (encoder < 0)
+            _exit(127);
+        childPid = encoder;
+        for (int p : parked)
+            close(p);
+        int status = 0;
+        while (waitpid(encoder, &status, 0) < 0) {
+            if (errno != EINTR)
                 _exit(127);
         }
-        execv(program.c_str(), cargv.data());
-        _exit(127);
+        if (WIFSIGNALED(status)) {
+            signal(WTERMSIG(status), SIG_DFL);
+            raise(WTERMSIG(status));
+        }
+        _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
     }
     const int error = errno;
     for (int p : parked)

@@ -1,6 +1,7 @@
 // Drives the recording manager the way the main window does, for the fault tests: commands on
 // standard input, one event per line on standard output. Run from the program folder.
 //
+// Options: --save FOLDER --format mp4|flv|wmv|avi --quality N --mode camera|screen --low-space
 // Commands: start | pause | resume | stop | recover FOLDER | unfinished | cleanup | quit
 // Events:   work FOLDER | time N | paused | stopped | error MSG | recoverable FOLDER |
 //           saved PATH | savefailed | unfinished F1;F2... | lowspace FREE LIMIT | cleaned
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QRect>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -43,12 +45,17 @@ int main(int argc, char** argv)
     const QStringList formats{"mp4", "flv", "wmv", "avi"};
     QVideoSettings::setFormat(std::max(0, int(formats.indexOf(option(QStringLiteral("--format"), "mp4")))));
     QVideoSettings::setQuality(option(QStringLiteral("--quality"), QStringLiteral("1")).toInt());
-    QVideoSettings::setMode(Camera);
+    // The simulated camera by default; "--mode screen" records the X screen (needs a desktop).
+    const bool screen =
+        option(QStringLiteral("--mode"), QStringLiteral("camera")) == QStringLiteral("screen");
+    QVideoSettings::setMode(screen ? FullScreen : Camera);
     QVideoSettings::setCameraType(On);
     QVideoSettings::setCameraName(QStringLiteral("Test Camera"));
     QVideoSettings::setAudioType(SystemOnly);
 
     QMediaManager* manager = QMediaManager::instance();
+    if (screen)
+        manager->setRect(QRect(0, 0, 1280, 720));
     bool stopping = false;
     auto stopAndSave = [&] {
         stopping = true;

@@ -2,7 +2,11 @@
 the program killed mid-recording, many pauses, a save folder that fills up, and the order of the
 save against a power loss. Prints the figures; with --check a figure out of bounds fails.
 
-    fault_tests.py --driver PATH --program-dir DIR [--trials N] [--cycles N] [--only a,b,...] [--check]
+    fault_tests.py --driver PATH --program-dir DIR [--trials N] [--cycles N] [--only a,b,...]
+                   [--format mp4|flv|wmv|avi] [--mode camera|screen] [--check]
+
+The simulated camera and sound need no desktop; --mode screen records the X screen (run it
+through scripts/with-desktop).
 
 a: encoder SIGKILLed        b: program SIGKILLed, then started again
 c: pause/resume cycles      d: save folder on a small tmpfs filled up
@@ -155,7 +159,8 @@ class Run:
             os.chmod(self.home, 0o755)
 
     def driver(self, save=None, extra=(), wrapper=()):
-        return Driver(self.args, self.env, ["--save", save or self.save, "--format", self.args.format] + list(extra),
+        return Driver(self.args, self.env, ["--save", save or self.save, "--format", self.args.format,
+                                            "--mode", self.args.mode] + list(extra),
                       list(wrapper) + self.user)
 
     def check(self, ok, what):
@@ -391,6 +396,7 @@ def main():
     parser.add_argument("--trials", type=int, default=10)
     parser.add_argument("--cycles", type=int, default=100)
     parser.add_argument("--format", default="mp4")
+    parser.add_argument("--mode", default="camera", help="camera (simulated) or screen (needs a desktop)")
     parser.add_argument("--only", default="a,b,c,d,e")
     parser.add_argument("--check", action="store_true")
     args = parser.parse_args()

@@ -97,6 +97,10 @@ bool ScreenCapture::take(FfmpegCommand::Input& input, bool area, const std::stri
     pointer_ = FfmpegCommand::value(input.options, "-draw_mouse", "1") != "0";
     if (!grabber->prepare(wanted, pointer_))
         return fallBack(grabber->failure());
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return fallBack(std::string("cannot create a pipe: ") + std::strerror(errno));
+    readEnd_ = fds[0];
     area_ = wanted;
     grabber_ = std::move(grabber);
 
@@ -114,21 +118,28 @@ bool ScreenCapture::take(FfmpegCommand::Input& input, bool area, const std::stri
     }
     input.options = options;
     input.url = kPipePlaceholder;
+    // Grabbing starts here, before the rest of the start-up; the frames wait in the queue.
+    feed_ = std::make_unique<ScreenFeed>(std::move(grabber_), fds[1], intervalNs_, clock_);
+    feed_->start();
     return true;
+}
+
+ScreenCapture::~ScreenCapture()
+{
+    stop();
+    if (readEnd_ >= 0)
+        close(readEnd_);
 }
 
 int ScreenCapture::start()
 {
-    if (!grabber_) {
+    if (readEnd_ < 0) {
         errno = EINVAL;
         return -1;
     }
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return -1;
-    feed_ = std::make_unique<ScreenFeed>(std::move(grabber_), fds[1], intervalNs_, clock_);
-    feed_->start();
-    return fds[0];
+    const int fd = readEnd_;
+    readEnd_ = -1;
+    return fd;
 }
 
 void ScreenCapture::stop()

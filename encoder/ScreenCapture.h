@@ -24,17 +24,20 @@ public:
     ScreenCapture(std::string display, const FeedClock& clock) : display_(std::move(display)), clock_(clock)
     {
     }
+    ~ScreenCapture();
+    ScreenCapture(const ScreenCapture&) = delete;
+    ScreenCapture& operator=(const ScreenCapture&) = delete;
 
     // Rewrites a screen input (gdigrab options for `area`, else the whole screen) at frame
-    // `rate` into the fed stream. False, with the reason on standard error, when it cannot.
+    // `rate` into the fed stream and starts grabbing. False, with the reason on standard error,
+    // when it cannot.
     bool take(FfmpegCommand::Input& input, bool area, const std::string& rate);
-    bool taken() const { return grabber_ != nullptr || feed_ != nullptr; }
+    bool taken() const { return feed_ != nullptr; }
     const ScreenGrabber::Area& area() const { return area_; }
     bool pointer() const { return pointer_; }
     int64_t intervalNs() const { return intervalNs_; }
 
-    // Creates the pipe and starts grabbing; the read end for FFmpeg (the caller closes it once
-    // FFmpeg has it), or -1 with errno set.
+    // The pipe's read end for FFmpeg (the caller closes it once FFmpeg has it), or -1.
     int start();
     // Ends the feed. Whether the grabs failed during the run, and why.
     void stop();
@@ -51,4 +54,5 @@ private:
     ScreenGrabber::Area area_;
     bool pointer_ = false;
     int64_t intervalNs_ = 0;
+    int readEnd_ = -1;
 };

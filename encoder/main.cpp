@@ -7,6 +7,7 @@
 #include "DshowListing.h"
 #include "EncoderChild.h"
 #include "FeedClock.h"
+#include "QuitWatch.h"
 #include "ScreenCapture.h"
 #include "SoundFeed.h"
 
@@ -147,14 +148,25 @@ int runWithFeeds(const std::string& program, const std::vector<std::string>& arg
                           });
         }
     }
+    // FFmpeg looks for "q" only every 0.1 s and records on meanwhile, so every run would come out
+    // up to 0.1 s longer than asked. Seeing the "q" waiting, the adapter tells FFmpeg at once to
+    // finish as "q" would (one SIGTERM; its exit status for that is 255).
+    QuitWatch quit(STDIN_FILENO);
+    bool quitAsked = false;
     while (!child.finished()) {
         for (auto& feed : feeds)
             feed->pump(clock.elapsedNs());
+        if (screen && !quitAsked && quit.seen()) {
+            quitAsked = true;
+            kill(child.pid(), SIGTERM);
+        }
         const timespec interval{0, kPumpIntervalNs};
         nanosleep(&interval, nullptr);
     }
     feeds.clear(); // FFmpeg has ended: its pipes close
-    const int code = child.wait();
+    int code = child.wait();
+    if (quitAsked && code == 255)
+        code = 0;
     if (screen) {
         screen->stop();
         // FFmpeg closed its file at the end of the picture, but the recording did not end as asked.

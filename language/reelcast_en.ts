@@ -190,19 +190,19 @@ Records the screen, the camera and sound.</translation>
     <name>QMainWidget</name>
     <message>
         <source>联系客服</source>
-        <translation type="unfinished" />
+        <translation>Contact support</translation>
     </message>
     <message>
         <source>设置</source>
-        <translation type="unfinished" />
+        <translation>Settings</translation>
     </message>
     <message>
         <source>菜单</source>
-        <translation type="unfinished" />
+        <translation>Menu</translation>
     </message>
     <message>
         <source>保存目录</source>
-        <translation type="unfinished" />
+        <translation>Save folder</translation>
     </message>
     <message>
         <source>水印设置</source>
@@ -210,11 +210,11 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>开始录制</source>
-        <translation type="unfinished" />
+        <translation>Start</translation>
     </message>
     <message>
         <source>暂停录制</source>
-        <translation type="unfinished" />
+        <translation>Pause</translation>
     </message>
     <message>
         <source>结束录制</source>
@@ -226,7 +226,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>去修改</source>
-        <translation type="unfinished" />
+        <translation>Change</translation>
     </message>
     <message>
         <source>录制过程中，不能更改选项！</source>
@@ -234,11 +234,11 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>确定要退出程序吗？</source>
-        <translation type="unfinished" />
+        <translation>Do you really want to quit?</translation>
     </message>
     <message>
         <source>录屏开启失败，请选择大于%1的保存目录。请重新修改后重试！</source>
-        <translation type="unfinished" />
+        <translation>Recording could not start: choose a save folder with more than %1 free, then try again.</translation>
     </message>
     <message>
         <source>未检测到设备，请安装后再尝试</source>
@@ -246,18 +246,18 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>继续录制</source>
-        <translation type="unfinished" />
+        <translation>Resume</translation>
     </message>
     <message>
         <source>录屏已停止，检测到保存空间不足。请重新修改后重试！</source>
-        <translation type="unfinished" />
+        <translation>Recording stopped: the save folder is running out of space. Choose another folder and try again.</translation>
     </message>
 </context>
 <context>
     <name>QMainWidgetClass</name>
     <message>
         <source>工具：</source>
-        <translation type="unfinished" />
+        <translation>Tools:</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,7 @@
 #include "PlatformShell.h"
 #include "QCustomUI.h"
 #include "QGlobalSettings.h"
+#include "QMainWidget.h"
 #include "QPath.h"
 #include "QSkin.h"
 
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QResource>
 #include <QTranslator>
-#include <QWidget>
 
 QMainApplication::QMainApplication(int& argc, char** argv) : QSingleApplication(argc, argv)
 {
@@ -47,12 +47,7 @@ int QMainApplication::runMain()
 {
     platform::startStartupScript(QPath::programFolder().toStdWString());
 
-    // Until the main window exists, a plain window carries the program's life cycle.
-    auto window = QSharedPointer<QWidget>::create();
-    window->setObjectName(QStringLiteral("startWindow"));
-    window->setWindowTitle(QGlobalSettings::appName());
-    window->resize(778, 444);
-    mainWindow_ = window;
+    mainWindow_ = QSharedPointer<QMainWidget>::create();
     mainWindow_->show();
     return exec();
 }

@@ -1,0 +1,559 @@
+#include "QMainWidget.h"
+
+#include "CHelpProvider.h"
+#include "HMessageBox.h"
+#include "PlatformProcesses.h"
+#include "QCameraManager.h"
+#include "QCaptureWidget.h"
+#include "QCommonMethod.h"
+#include "QCustomShadowEffect.h"
+#include "QDeviceManager.h"
+#include "QEventManager.h"
+#include "QFloatBar.h"
+#include "QGlobalSettings.h"
+#include "QHomeItem.h"
+#include "QKeyManager.h"
+#include "QMarkSettings.h"
+#include "QMediaManager.h"
+#include "QProcessTip.h"
+#include "QSettingDialog.h"
+#include "QShadowWidget.h"
+#include "QSkin.h"
+#include "QVideoSettings.h"
+#include "RecordTypes.h"
+#include "TPushButton.h"
+#include "Utilities.h"
+#include "ui_QMainWidget.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTimer>
+
+namespace {
+
+// A recording starts only with this much room in the save folder ...
+constexpr qint64 kStartFreeBytes = 1073741824;
+// ... and is stopped when less than this is left, which keeps room for the merge.
+constexpr qint64 kLowFreeBytes = 52428800;
+// Set while the low-space handling is scheduled or running, so later ticks leave it alone.
+bool lowDiskWarned = false;
+
+// The cameras among the video inputs: the screen source listed first is not one.
+QStringList cameraNames()
+{
+    QStringList names = QDeviceManager::videoInputNames();
+    names.removeOne(QStringLiteral("screen-capture-recorder"));
+    return names;
+}
+
+} // namespace
+
+QMainWidget::QMainWidget(QWidget* parent) : QWidget(parent), ui_(new Ui::QMainWidgetClass)
+{
+    helpProvider_ = new CHelpProvider(this);
+    ui_->setupUi(this);
+    QMediaManager::instance();
+    QKeyManager::instance();
+    QShadowWidget::create(this);
+    initialize();
+    registerHotKeys();
+}
+
+QMainWidget::~QMainWidget()
+{
+    QCameraManager::instance()->stop();
+    QKeyManager::instance()->clearHotKeys();
+    QMediaManager::release();
+    captureWidget_.reset();
+    delete helpProvider_;
+    helpProvider_ = nullptr;
+    delete floatBar_;
+    delete ui_;
+}
+
+void QMainWidget::initialize()
+{
+    const QString name = QGlobalSettings::appName();
+    setWindowTitle(name);
+    ui_->labelTitle->setText(name);
+
+    setStyleSheet(QSkin::styleSheet(QStringLiteral(":/qss/main.css")));
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+
+    captureWidget_ = std::make_unique<QCaptureWidget>();
+    floatBar_ = new QFloatBar();
+    processTip_ = new QProcessTip(this);
+
+    helpMenu_ = helpProvider_->initMenu();
+    auto* support = new QAction(QIcon(QStringLiteral(":/Images/menuSupport.png")), tr("联系客服"), this);
+    connect(support, &QAction::triggered, this, &QMainWidget::onUserContactUs);
+    const QList<QAction*> actions = helpMenu_->actions();
+    helpMenu_->insertAction(actions.size() > 1 ? actions.at(1) : nullptr, support);
+
+    const QString titleSheet =
+        QSkin::styleSheet(QStringLiteral(":/qss/TPushButton.css"))
+            .arg(QStringLiteral("14"), QStringLiteral("#FEFEFE"), QStringLiteral("#00A1FF"),
+                 QStringLiteral("#FEFEFE"), QStringLiteral(":/image/btn.customer.png"),
+                 QStringLiteral(":/image/btn.customer.png"), QStringLiteral(":/image/btn.menu.png"));
+    btnSettings_ = new TPushButton(this);
+    btnSettings_->setObjectName(QStringLiteral("BtnSettings"));
+    btnMenu_ = new TPushButton(this);
+    btnMenu_->setObjectName(QStringLiteral("BtnMenu"));
+    for (TPushButton* button : {btnSettings_, btnMenu_}) {
+        button->setStyleSheet(titleSheet);
+        button->setIconSize(14, 14);
+        button->setIconVisible(false);
+    }
+    btnSettings_->setText(tr("设置"));
+    btnMenu_->setText(tr("菜单"));
+    ui_->hLayoutTitle->addWidget(btnSettings_);
+    ui_->hLayoutTitle->addWidget(btnMenu_);
+
+    // On the frame inside the window's margin rather than on the window itself: a top-level
+    // window painted through an effect stopped repainting after the low-space question.
+    auto* shadow = new QCustomShadowEffect(ui_->frameMain);
+    shadow->setBlurRadius(8);
+    shadow->setDistance(1);
+    shadow->setColor(QColor(0, 0, 0, 80));
+    ui_->frameMain->setGraphicsEffect(shadow);
+
+    for (const HomeItemInfo& info : QHomeItem::homeItems()) {
+        auto* item = new QHomeItem(info);
+        connect(item, &QHomeItem::show_message, this, &QMainWidget::showMessage);
+        ui_->hLayoutItems->addWidget(item);
+    }
+
+    btnSavePath_ = createButton(tr("保存目录"), 12, 14, 4, QStringLiteral("btn_bottom"),
+                                QStringLiteral(":/image/label.path.png"));
+    btnSavePath_->setObjectName(QStringLiteral("btnSavePath"));
+    btnWaterMark_ = createButton(tr("水印设置"), 14, 13, 4, QStringLiteral("btn_bottom"),
+                                 QStringLiteral(":/image/label.mark.png"));
+    btnWaterMark_->setObjectName(QStringLiteral("btnWaterMark"));
+    ui_->hLayoutBottom->addWidget(btnSavePath_);
+    ui_->hLayoutBottom->addWidget(btnWaterMark_);
+
+    ui_->hLayoutRecord->setSpacing(27);
+    btnStart_ = createButton(tr("开始录制"), 20, 20, 8, QStringLiteral("btn_common"),
+                             QStringLiteral(":/image/label.record.png"));
+    btnStart_->setObjectName(QStringLiteral("btnStartRecord"));
+    btnPause_ = createButton(tr("暂停录制"), 20, 20, 8, QStringLiteral("btn_common"),
+                             QStringLiteral(":/image/label.pause.png"));
+    btnPause_->setObjectName(QStringLiteral("btnPauseRecord"));
+    btnStop_ = createButton(tr("结束录制"), 20, 20, 8, QStringLiteral("btn_stop"),
+                            QStringLiteral(":/image/label.stop.png"));
+    btnStop_->setObjectName(QStringLiteral("btnStopRecord"));
+    for (TPushButton* button : {btnStart_, btnPause_, btnStop_}) {
+        button->setFixedSize(124, 44);
+        ui_->hLayoutRecord->addWidget(button);
+    }
+    btnPause_->hide();
+    btnStop_->hide();
+
+    connect(ui_->btnMin, &QPushButton::clicked, this, &QMainWidget::onBtnMin);
+    connect(ui_->btnClose, &QPushButton::clicked, this, &QMainWidget::onBtnClose);
+    connect(btnMenu_, &TButton::clicked, this, &QMainWidget::onBtnMenu);
+    connect(btnSettings_, &TButton::clicked, this, &QMainWidget::onBtnSettings);
+    connect(btnStart_, &TButton::clicked, this, &QMainWidget::onBtnStartRecord);
+    connect(btnStop_, &TButton::clicked, this, &QMainWidget::onBtnStopRecord);
+    connect(btnPause_, &TButton::clicked, this, &QMainWidget::onBtnPauseRcord);
+    connect(btnWaterMark_, &TButton::clicked, this, &QMainWidget::onBtnWaterMark);
+    connect(btnSavePath_, &TButton::clicked, this, &QMainWidget::onBtnSavePath);
+
+    connect(floatBar_, &QFloatBar::signal_close, this, &QMainWidget::onScreenClose);
+    connect(floatBar_, &QFloatBar::signal_stop, this, &QMainWidget::onScreenStop);
+    connect(captureWidget_.get(), &QCaptureWidget::selected, this, &QMainWidget::onSelectedArea);
+    connect(floatBar_, &QFloatBar::signal_pause, this, [this] { setPauseCaption(true); });
+    connect(floatBar_, &QFloatBar::signal_resume, this, [this] { setPauseCaption(false); });
+    connect(QMediaManager::instance(), &QMediaManager::record_error, this, &QMainWidget::onRecordError);
+    connect(QKeyManager::instance(), &QKeyManager::key_start, this, &QMainWidget::onKeyStart);
+    connect(QKeyManager::instance(), &QKeyManager::key_stop, this, &QMainWidget::onKeyStop);
+
+    installEventFilter(this);
+    ui_->frameTitle->installEventFilter(this);
+    qApp->installEventFilter(this);
+    setMouseTracking(true);
+    ui_->frameTitle->setMouseTracking(true);
+
+    ui_->stackedWidget->setCurrentIndex(0);
+    updateDiskLabel();
+    QEventManager::instance()->connectSignal(MediaManager, SIGNAL(time_changed(quint32)), this,
+                                             SLOT(onTimeChanged(quint32)));
+}
+
+TPushButton* QMainWidget::createButton(const QString& text, int iconWidth, int iconHeight, int spacing,
+                                       const QString& cls, const QString& icon)
+{
+    auto* button = new TPushButton(this);
+    button->setIconSize(iconWidth, iconHeight);
+    button->setText(text);
+    button->setSpacing(spacing);
+    button->setProperty("class", cls);
+    setButtonIcon(button, icon);
+    return button;
+}
+
+void QMainWidget::setButtonIcon(TPushButton* button, const QString& icon)
+{
+    button->setStyleSheet(QStringLiteral("QLabel#buttonIcon{border-image:url(%1)}").arg(icon));
+}
+
+void QMainWidget::onBtnMin()
+{
+    showMinimized();
+}
+
+void QMainWidget::onBtnClose()
+{
+    close();
+}
+
+void QMainWidget::onBtnMenu()
+{
+    const int offset = (helpMenu_->sizeHint().width() - btnMenu_->width()) / 2;
+    const QPoint point = ui_->frameTitle->mapToGlobal(QPoint(btnMenu_->pos().x(), 0));
+    helpMenu_->popup(QPoint(point.x() - offset, point.y() + ui_->frameTitle->height()));
+}
+
+void QMainWidget::onBtnSettings()
+{
+    if (!checkBusy())
+        openSettings(0);
+}
+
+void QMainWidget::onBtnSavePath()
+{
+    if (!checkBusy())
+        openSettings(0);
+}
+
+void QMainWidget::onBtnWaterMark()
+{
+    if (!checkBusy())
+        openSettings(2);
+}
+
+void QMainWidget::onUserContactUs()
+{
+    QCommonMethod::openUrl(QStringLiteral("chatwithus"), QString());
+}
+
+void QMainWidget::showMessage(const QString& text)
+{
+    HMessageBox::message(this, text, tr("提示"), 1);
+}
+
+bool QMainWidget::askToChange(const QString& text)
+{
+    HMessageBox box(this);
+    box.setText(text);
+    box.setConfirmText(tr("去修改"));
+    return box.execForeground() == QDialog::Accepted;
+}
+
+bool QMainWidget::checkBusy()
+{
+    if (QMediaManager::instance()->isIdle())
+        return false;
+    showMessage(tr("录制过程中，不能更改选项！"));
+    return true;
+}
+
+void QMainWidget::openSettings(int page)
+{
+    QSettingDialog dialog(this, page);
+    connect(this, &QMainWidget::prepare_screen, &dialog, &QBaseDialog::onClose);
+    dialog.execForeground();
+    QMarkSettings::refresh();
+    QTimer::singleShot(100, this, [this] { updateDiskLabel(); });
+}
+
+void QMainWidget::updateDiskLabel()
+{
+    freeBytes_ = qint64(diskFreeBytes(QVideoSettings::getSavePath()));
+    const qint64 recorded = QMediaManager::instance()->backupSize();
+    ui_->labelDiskText->setText(
+        QStringLiteral("(%1/%2)").arg(formatSize(quint64(recorded)), formatSize(quint64(freeBytes_))));
+}
+
+void QMainWidget::registerHotKeys()
+{
+    QKeyManager* keys = QKeyManager::instance();
+    keys->clearHotKeys();
+    keys->setHotKey(QKeyManager::keyCode(QVideoSettings::getKeyStartFirst()),
+                    QKeyManager::keyCode(QVideoSettings::getKeyStartSecond()), 0);
+    keys->setHotKey(QKeyManager::keyCode(QVideoSettings::getKeyStopFirst()),
+                    QKeyManager::keyCode(QVideoSettings::getKeyStopSecond()), 1);
+}
+
+bool QMainWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            pressPoint_ = QCursor::pos();
+            pressed_ = true;
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+        pressed_ = false;
+        break;
+    case QEvent::MouseMove: {
+        const QRect r = geometry();
+        const QPoint c = QCursor::pos();
+        if (!pressed_) {
+            const bool left = c.x() <= r.left() + 3, right = c.x() >= r.right() - 3;
+            const bool top = c.y() <= r.top() + 3, bottom = c.y() >= r.bottom() - 3;
+            if (left && top)
+                edgeZone_ = 13;
+            else if (right && top)
+                edgeZone_ = 14;
+            else if (left && bottom)
+                edgeZone_ = 16;
+            else if (right && bottom)
+                edgeZone_ = 17;
+            else if (left)
+                edgeZone_ = 10;
+            else if (right)
+                edgeZone_ = 11;
+            else if (top)
+                edgeZone_ = 12;
+            else if (bottom)
+                edgeZone_ = 15;
+            else {
+                edgeZone_ = 0;
+                setCursor(Qt::ArrowCursor);
+            }
+            break;
+        }
+        if (!r.contains(pressPoint_)) {
+            pressed_ = false;
+            break;
+        }
+        if (edgeZone_ == 0 && watched != ui_->frameTitle) {
+            // Only a press on the title bar itself drags; one on a tile or button does not.
+            if (!ui_->frameTitle->geometry().contains(ui_->frameTitle->mapFromGlobal(pressPoint_)))
+                pressed_ = false;
+            break;
+        }
+        const QPoint position = pos() + (c - pressPoint_);
+        pressPoint_ = c;
+        if (edgeZone_ == 0)
+            move(position);
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void QMainWidget::closeEvent(QCloseEvent* event)
+{
+    if (HMessageBox::message(this, tr("确定要退出程序吗？"), tr("提示"), 3) != 1)
+        event->ignore();
+}
+
+void QMainWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    QTimer::singleShot(50, this, [this] {
+        if (btnPause_)
+            btnPause_->update();
+    });
+}
+
+void QMainWidget::onBtnStartRecord()
+{
+    QMediaManager* manager = QMediaManager::instance();
+    // A start while a recording still runs or is being saved would be refused by the manager
+    // and leave the window minimised with nothing recording.
+    if (!manager->isIdle())
+        return;
+    if (freeBytes_ < kStartFreeBytes) {
+        if (askToChange(tr("录屏开启失败，请选择大于%1的保存目录。请重新修改后重试！")
+                            .arg(formatSize(quint64(kStartFreeBytes)))))
+            QTimer::singleShot(50, this, [this] { openSettings(0); });
+        return;
+    }
+    const int mode = QVideoSettings::getMode();
+    platform::killProcessesNamed(L"zrk_video_capture.exe");
+    if (mode == Area) {
+        captureWidget_->showScreens();
+        return;
+    }
+    if (mode == Camera) {
+        if (cameraNames().isEmpty()) {
+            showMessage(tr("未检测到设备，请安装后再尝试"));
+            return;
+        }
+        QCameraManager::instance()->stop();
+    }
+    setRecordingLook();
+    floatBar_->placeAtCorner();
+    floatBar_->startRecording();
+    if (mode == Camera ||
+        !QGlobalSettings::getBool(QStringLiteral("default"), QStringLiteral("hide_toolbar"), false))
+        floatBar_->show();
+}
+
+void QMainWidget::onSelectedArea(QRect rect)
+{
+    QMediaManager::instance()->setRect(rect);
+    floatBar_->startRecording();
+    floatBar_->placeNearArea(rect);
+    setRecordingLook();
+    floatBar_->show();
+}
+
+void QMainWidget::onBtnPauseRcord()
+{
+    if (!QMediaManager::instance()->isIdle())
+        floatBar_->onBtnState1();
+}
+
+void QMainWidget::setPauseCaption(bool paused)
+{
+    btnPause_->setText(paused ? tr("继续录制") : tr("暂停录制"));
+    setButtonIcon(btnPause_, paused ? QStringLiteral(":/image/label.record.png")
+                                    : QStringLiteral(":/image/label.pause.png"));
+    btnPause_->refreshStyle();
+}
+
+void QMainWidget::onKeyStart()
+{
+    QMediaManager* manager = QMediaManager::instance();
+    if (manager->isIdle()) {
+        emit prepare_screen();
+        onBtnStartRecord();
+    } else if (manager->state() != Stopped) {
+        // While the file is being saved there is nothing to pause; the bar would take the key
+        // as a new start that the manager refuses.
+        floatBar_->onBtnState1();
+    }
+}
+
+void QMainWidget::onKeyStop()
+{
+    if (!QMediaManager::instance()->isIdle())
+        floatBar_->onBtnState2();
+}
+
+void QMainWidget::onBtnStopRecord()
+{
+    onKeyStop();
+}
+
+void QMainWidget::onScreenStop()
+{
+    // Unique: a stop that the manager ignores must not leave a second connection behind,
+    // which would save the next recording twice.
+    connect(QMediaManager::instance(), &QMediaManager::record_finished, this, &QMainWidget::onRecordStoped,
+            Qt::UniqueConnection);
+}
+
+void QMainWidget::onRecordStoped(bool, QString)
+{
+    QMediaManager* manager = QMediaManager::instance();
+    if (captureWidget_)
+        captureWidget_->closeScreens();
+    floatBar_->hide();
+    showNormal();
+    processTip_->showWaiting();
+    QTimer::singleShot(100, processTip_, [this] { processTip_->update(); });
+    connect(manager, &QMediaManager::finished, this, &QMainWidget::onRecordFinished, Qt::UniqueConnection);
+    manager->save();
+    disconnect(manager, &QMediaManager::record_finished, this, &QMainWidget::onRecordStoped);
+}
+
+void QMainWidget::onRecordFinished(bool ok, QString msg)
+{
+    QMediaManager* manager = QMediaManager::instance();
+    disconnect(manager, &QMediaManager::finished, this, &QMainWidget::onRecordFinished);
+    if (ok) {
+        processTip_->showResult();
+        QTimer::singleShot(100, this, [this] { updateDiskLabel(); });
+        manager->cleanup();
+    } else {
+        // The waiting panel would otherwise keep spinning behind the message for a file that
+        // will not come.
+        processTip_->hide();
+        HMessageBox::message(this, msg, tr("提示"), 1);
+        floatBar_->hide();
+        showNormal();
+    }
+    resetRecordingLook();
+}
+
+void QMainWidget::onRecordError(QString msg)
+{
+    if (captureWidget_)
+        captureWidget_->closeScreens();
+    floatBar_->hide();
+    showNormal();
+    resetRecordingLook();
+    QTimer::singleShot(50, this, [this, msg] { HMessageBox::message(this, msg, tr("提示"), 1); });
+}
+
+void QMainWidget::onScreenClose()
+{
+    if (captureWidget_)
+        captureWidget_->closeScreens();
+    floatBar_->hide();
+    showNormal();
+}
+
+void QMainWidget::onTimeChanged(uint curTime)
+{
+    ui_->labelTimeText->setText(formatDuration(curTime));
+    updateDiskLabel();
+    if (freeBytes_ < kLowFreeBytes && !lowDiskWarned) {
+        lowDiskWarned = true;
+        QTimer::singleShot(50, this, [this] { handleLowDisk(); });
+    }
+    btnPause_->update();
+    btnStop_->update();
+}
+
+void QMainWidget::handleLowDisk()
+{
+    struct ClearWarned
+    {
+        ~ClearWarned() { lowDiskWarned = false; }
+    } clearWarned;
+    floatBar_->pauseRecording();
+    floatBar_->hide();
+    showNormal();
+    if (askToChange(tr("录屏已停止，检测到保存空间不足。请重新修改后重试！")))
+        openSettings(0);
+    onBtnStopRecord();
+}
+
+void QMainWidget::setRecordingLook()
+{
+    btnStart_->hide();
+    btnPause_->show();
+    btnStop_->show();
+    showMinimized();
+}
+
+void QMainWidget::resetRecordingLook()
+{
+    btnStop_->hide();
+    btnPause_->hide();
+    // A recording stopped while paused would otherwise start the next one reading "继续录制".
+    setPauseCaption(false);
+    ui_->labelTimeText->setText(QStringLiteral("00:00:00"));
+    btnStart_->show();
+    QTimer::singleShot(50, this, [this] {
+        ui_->labelTimeText->update();
+        btnStart_->update();
+        btnPause_->update();
+        btnStop_->update();
+    });
+    if (QVideoSettings::getMode() == Camera)
+        QCameraManager::instance()->start(QVideoSettings::getCameraName());
+}

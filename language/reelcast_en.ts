@@ -252,6 +252,14 @@ Records the screen, the camera and sound.</translation>
         <source>录屏已停止，检测到保存空间不足。请重新修改后重试！</source>
         <translation>Recording stopped: the save folder is running out of space. Choose another folder and try again.</translation>
     </message>
+    <message>
+        <source>检测到未完成的录像，是否恢复并保存？</source>
+        <translation>Unfinished recordings were found. Recover and save them?</translation>
+    </message>
+    <message>
+        <source>已录制的部分仍可保存，是否保存？</source>
+        <translation>What was recorded can still be saved. Save it?</translation>
+    </message>
 </context>
 <context>
     <name>QMainWidgetClass</name>

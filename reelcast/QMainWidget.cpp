@@ -34,10 +34,9 @@
 
 namespace {
 
-// A recording starts only with this much room in the save folder ...
+// A recording starts only with this much room in the save folder; it is stopped when less is
+// left than the recording manager needs to finish it (QMediaManager::lowSpaceLimit).
 constexpr qint64 kStartFreeBytes = 1073741824;
-// ... and is stopped when less than this is left, which keeps room for the merge.
-constexpr qint64 kLowFreeBytes = 52428800;
 // Set while the low-space handling is scheduled or running, so later ticks leave it alone.
 bool lowDiskWarned = false;
 
@@ -60,6 +59,11 @@ QMainWidget::QMainWidget(QWidget* parent) : QWidget(parent), ui_(new Ui::QMainWi
     QShadowWidget::create(this);
     initialize();
     registerHotKeys();
+    // Recordings left by a program or machine that went down, asked about once the window shows.
+    QTimer::singleShot(500, this, [this] {
+        offerRecovery(QMediaManager::instance()->unfinishedRecordings(),
+                      tr("检测到未完成的录像，是否恢复并保存？"));
+    });
 }
 
 QMainWidget::~QMainWidget()
@@ -495,7 +499,48 @@ void QMainWidget::onRecordError(QString msg)
     floatBar_->hide();
     showNormal();
     resetRecordingLook();
-    QTimer::singleShot(50, this, [this, msg] { HMessageBox::message(this, msg, tr("提示"), 1); });
+    QTimer::singleShot(50, this, [this, msg] {
+        // What the runs recorded before the encoder died is still on disk: offer it at once.
+        const QString folder = QMediaManager::instance()->workFolder();
+        if (QMediaManager::instance()->unfinishedRecordings().contains(folder))
+            offerRecovery({folder}, msg + QLatin1Char('\n') + tr("已录制的部分仍可保存，是否保存？"));
+        else
+            HMessageBox::message(this, msg, tr("提示"), 1);
+    });
+}
+
+void QMainWidget::offerRecovery(const QStringList& folders, const QString& question)
+{
+    if (folders.isEmpty() || !QMediaManager::instance()->isIdle())
+        return;
+    // Cancel keeps the folders for the next start: nothing recorded goes without the user's word.
+    if (HMessageBox::message(this, question, tr("提示"), 3) == 1)
+        recoverFolders(folders);
+}
+
+void QMainWidget::recoverFolders(QStringList folders)
+{
+    QMediaManager* manager = QMediaManager::instance();
+    while (!folders.isEmpty() && !manager->recover(folders.takeFirst())) {
+    }
+    if (manager->isIdle())
+        return;
+    // The merge waits while any encoder runs, the camera preview's too; resetRecordingLook()
+    // starts the preview again once the save has ended.
+    QCameraManager::instance()->stop();
+    // As after a stop: the waiting panel, then the result of the save.
+    showNormal();
+    processTip_->showWaiting();
+    QTimer::singleShot(100, processTip_, [this] { processTip_->update(); });
+    connect(manager, &QMediaManager::finished, this, &QMainWidget::onRecordFinished, Qt::UniqueConnection);
+    if (!folders.isEmpty()) {
+        auto* next = new QObject(this);
+        connect(manager, &QMediaManager::finished, next, [this, next, folders] {
+            next->deleteLater();
+            QTimer::singleShot(0, this, [this, folders] { recoverFolders(folders); });
+        });
+    }
+    manager->save();
 }
 
 void QMainWidget::onScreenClose()
@@ -510,7 +555,7 @@ void QMainWidget::onTimeChanged(uint curTime)
 {
     ui_->labelTimeText->setText(formatDuration(curTime));
     updateDiskLabel();
-    if (freeBytes_ < kLowFreeBytes && !lowDiskWarned) {
+    if (freeBytes_ < QMediaManager::instance()->lowSpaceLimit() && !lowDiskWarned) {
         lowDiskWarned = true;
         QTimer::singleShot(50, this, [this] { handleLowDisk(); });
     }

@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -72,6 +73,9 @@ private:
     void setPauseCaption(bool paused);
     void registerHotKeys();
     void handleLowDisk();
+    // Asks `question`; on yes joins and saves the recordings in `folders` one after the other.
+    void offerRecovery(const QStringList& folders, const QString& question);
+    void recoverFolders(QStringList folders);
 
     Ui::QMainWidgetClass* ui_;
     QMenu* helpMenu_ = nullptr;

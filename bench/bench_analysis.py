@@ -54,6 +54,11 @@ class Segment:
     flash_screen: Optional[float] = None  # ms
     flash_tone: Optional[float] = None  # ms
     status: int = 0  # exit status of the encoder
+    # The encoder's process tree sampled while it ran: CPU seconds over the steady part (from one
+    # second after launch to "q", loading left out) and that part's length; peak memory (PSS).
+    steady_cpu: Optional[float] = None
+    steady_seconds: Optional[float] = None
+    peak_mib: Optional[float] = None
 
 
 @dataclass
@@ -72,6 +77,8 @@ class Figures:
     audio_duration: Optional[float] = None
     video_duration: Optional[float] = None
     offsets: List[Optional[float]] = field(default_factory=list)  # per marker, s; > 0: sound late
+    ms_per_frame: Optional[float] = None  # steady CPU per frame of the frame rate
+    peak_mib: Optional[float] = None
 
 
 def decode_clock(upper, lower, bits):
@@ -176,9 +183,14 @@ def picture_onset(frames, screen_ms):
     return None
 
 
-def analyse(frames, onsets, segments, info, run_durations=()):
+def analyse(frames, onsets, segments, info, run_durations=(), fps=None):
     """run_durations: each segment file's own duration (None where unreadable), in order."""
     fig = Figures()
+    steady = [s for s in segments if s.steady_cpu is not None and s.steady_seconds]
+    if fps and steady:
+        fig.ms_per_frame = 1000.0 * sum(s.steady_cpu for s in steady) / (sum(s.steady_seconds for s in steady) * fps)
+    peaks = [s.peak_mib for s in segments if s.peak_mib is not None]
+    fig.peak_mib = max(peaks) if peaks else None
     fig.recorded = sum(s.quit_sent - s.launched for s in segments)
     fig.run_shortfall = [None if d is None else d - (s.quit_sent - s.launched)
                          for s, d in zip(segments, run_durations)]

@@ -1,4 +1,5 @@
-"""The benchmark's table: per case the adapter's figures, FFmpeg's run directly, and their ratio."""
+"""The benchmark's table: per case the figures of each variant that was recorded, and the adapter's
+figures divided by each other variant's."""
 
 from dataclasses import dataclass, field
 
@@ -13,6 +14,11 @@ class Case:
     quality: int
     audio: int
     figures: dict = field(default_factory=dict)  # variant -> Figures or None
+    notes: dict = field(default_factory=dict)  # variant -> why it was not recorded
+
+
+# Row order; the adapter is the one compared with the others.
+VARIANTS = ("adapter", "fallback", "direct", "ssr")
 
 
 def _worst(values):
@@ -46,6 +52,8 @@ def ratio(a, b, signed=False):
 COLUMNS = [
     ("rec s", 6, lambda f: f.recorded, "%.2f", False),
     ("CPU/s", 6, lambda f: f.cpu_per_second, "%.3f", False),
+    ("ms/frame", 8, lambda f: f.ms_per_frame, "%.2f", False),
+    ("MiB", 5, lambda f: f.peak_mib, "%.0f", False),
     ("distinct/s", 10, lambda f: f.distinct_per_second, "%.1f", False),
     ("dup %", 6, lambda f: 100.0 * f.duplicates / f.frames if f.frames else None, "%.0f", False),
     ("1st frame", 9, lambda f: _worst(f.first_frame), "%.2f", False),
@@ -68,33 +76,39 @@ def _offsets(values, fmt="%+.0f"):
 
 
 def format_table(cases):
-    head = "%-11s %-6s %-7s " % ("level", "sound", "run")
+    head = "%-11s %-6s %-9s " % ("level", "sound", "run")
     head += " ".join(h.rjust(w) for h, w, _, _, _ in COLUMNS)
     head += "  %-17s %6s" % (OFFSET_HEADING, EXIT_HEADING)
     lines = [head]
     for case in cases:
         label = [QUALITIES[case.quality][0], SHORT_AUDIO[case.audio]]
-        for variant in ("adapter", "direct"):
-            if variant not in case.figures:
+        for variant in VARIANTS:
+            if variant not in case.figures and variant not in case.notes:
                 continue
-            fig = case.figures[variant]
-            row = "%-11s %-6s %-7s " % (label[0], label[1], variant)
+            fig = case.figures.get(variant)
+            row = "%-11s %-6s %-9s " % (label[0], label[1], variant)
             label = ["", ""]
             if fig is None:
-                lines.append(row + "recording failed")
+                lines.append(row + case.notes.get(variant, "recording failed"))
                 continue
             row += " ".join(_cell(get(fig), fmt, w) for _, w, get, fmt, _ in COLUMNS)
             offsets = [None if o is None else 1000.0 * o for o in fig.offsets] if case.audio else []
             row += "  %-17s %6s" % (_offsets(offsets), _cell(_worst(fig.quit_to_exit), "%.2f", 6).strip())
             lines.append(row)
-        a, d = case.figures.get("adapter"), case.figures.get("direct")
-        if a is not None and d is not None:
-            row = "%-11s %-6s %-7s " % ("", "", "ratio")
+        a = case.figures.get("adapter")
+        for other in VARIANTS[1:]:
+            d = case.figures.get(other)
+            if a is None or d is None:
+                continue
+            row = "%-11s %-6s %-9s " % ("", "", "/" + other)
             row += " ".join(_cell(ratio(get(a), get(d), signed), "%.2f", w) for _, w, get, _, signed in COLUMNS)
             offsets = ([ratio(x, y, True) for x, y in zip(a.offsets, d.offsets)] if case.audio else [])
             row += "  %-17s %6s" % (_offsets(offsets, "%.2f"),
                                     _cell(ratio(_worst(a.quit_to_exit), _worst(d.quit_to_exit)), "%.2f", 6).strip())
             lines.append(row)
-    lines.append("ratio = adapter / direct (sizes for signed figures); 1st frame, frozen, run-rec and q-exit are "
-                 "the worst of the three runs; A-V offset > 0: sound later than picture, at start/after pause 1/after pause 2")
+    lines.append("adapter: its own screen grab; fallback: the adapter with REELCAST_CAPTURE=ffmpeg (x11grab); direct: "
+                 "FFmpeg run directly; ssr: SimpleScreenRecorder. /x = adapter / x (sizes for signed figures). "
+                 "ms/frame: CPU of the process tree per frame from 1 s after launch to q; MiB: its peak PSS. "
+                 "1st frame, frozen, run-rec and q-exit are the worst of the three runs; A-V offset > 0: sound later "
+                 "than picture, at start/after pause 1/after pause 2")
     return "\n".join(lines)

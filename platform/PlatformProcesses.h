@@ -14,7 +14,8 @@ struct ProcessEntry
 
 // The running processes this user may end. Windows: every process of a Tool Help snapshot.
 // Elsewhere: the processes of the same user, named by the base name of their argv[0] (so a
-// program that execs another under its own name keeps that name). Empty when it cannot be read.
+// program that execs another under its own name keeps that name), leaving out the camera
+// preview's own feed (a child of vcamera.exe). Empty when it cannot be read.
 std::vector<ProcessEntry> runningProcesses();
 
 // Asks every process named `exeName` (ASCII case ignored) to end, without waiting for it.

@@ -170,10 +170,22 @@ void TestUtilities::processesByName()
     QTRY_VERIFY(isProcessRunning(L"reelcast_test_sleeper.EXE"));
     QVERIFY(!isProcessRunning(L"reelcast_test_sleeper"));
 
+    // The camera preview's feed (a child of vcamera.exe) runs under the same name but belongs to
+    // the preview: it is neither found nor ended.
+    const QString preview = dir.filePath(QStringLiteral("vcamera.exe"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sh"), preview));
+    QProcess feedParent;
+    feedParent.start(preview, {QStringLiteral("-c"), QStringLiteral("\"$0\" 60; :"), exe});
+    QVERIFY(feedParent.waitForStarted());
+    QTest::qWait(300);
+
     platform::killProcessesNamed(L"REELCAST_TEST_SLEEPER.exe");
     QVERIFY(sleeper.waitForFinished(5000));
     QCOMPARE(sleeper.exitStatus(), QProcess::CrashExit);
     QVERIFY(!isProcessRunning(L"reelcast_test_sleeper.EXE"));
+    QVERIFY(!feedParent.waitForFinished(500));
+    feedParent.kill();
+    feedParent.waitForFinished(5000);
 }
 
 QTEST_GUILESS_MAIN(TestUtilities)

@@ -24,6 +24,32 @@ bool sameNameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b)
     return true;
 }
 
+// argv[0]'s base name of process `folder` (/proc/PID); empty for kernel threads and zombies.
+QByteArray baseName(const QByteArray& folder)
+{
+    QFile cmdline(QString::fromLatin1(folder + "/cmdline"));
+    if (!cmdline.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray argv0 = cmdline.read(4096).split('\0').value(0);
+    return argv0.mid(argv0.lastIndexOf('/') + 1);
+}
+
+// The camera preview reads its camera through the encoder program, so its feed runs under the
+// encoder's name. That feed belongs to the live preview, which ends it itself: it is neither a
+// stray encoder to end at a start nor a recording to wait for before a merge.
+bool isPreviewFeed(const QByteArray& folder)
+{
+    QFile stat(QString::fromLatin1(folder + "/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // "PID (comm) STATE PPID ...": comm may hold blanks and parentheses, so count from the last ')'.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 2)
+        return false;
+    return baseName(QByteArrayLiteral("/proc/") + fields[1]) == "vcamera.exe";
+}
+
 } // namespace
 
 std::vector<platform::ProcessEntry> platform::runningProcesses()
@@ -42,17 +68,12 @@ std::vector<platform::ProcessEntry> platform::runningProcesses()
         };
         if (stat(folder.constData(), &st) != 0 || st.st_uid != me)
             continue;
-        QFile cmdline(QString::fromLatin1(folder + "/cmdline"));
-        if (!cmdline.open(QIODevice::ReadOnly))
+        const QByteArray name = baseName(folder);
+        if (name.isEmpty() || isPreviewFeed(folder))
             continue;
-        // argv[0] ends at the first NUL; kernel threads and zombies have none.
-        const QByteArray argv0 = cmdline.read(4096).split('\0').value(0);
-        if (argv0.isEmpty())
-            continue;
-        const int slash = argv0.lastIndexOf('/');
         ProcessEntry process;
         process.pid = pid;
-        process.exeName = QFile::decodeName(argv0.mid(slash + 1)).toStdWString();
+        process.exeName = QFile::decodeName(name).toStdWString();
         result.push_back(process);
     }
     return result;

@@ -301,8 +301,6 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<bool>("readOnlySaveFolder");
-        QTest::newRow("no camera") << "video/mode" << QVariant(3) << false;
-        QTest::newRow("mode out of range") << "video/mode" << QVariant(9) << false;
         QTest::newRow("read-only save folder") << "" << QVariant() << true;
     }
 
@@ -343,6 +341,32 @@ private slots:
         d.restoreWindow();
         QTRY_VERIFY_WITH_TIMEOUT(isIdleLook(d), 5000);
         QVERIFY(recordings(d.saveDir()).isEmpty());
+    }
+
+    // A stored mode the program cannot record (camera mode without a camera, a value out of range)
+    // is read as full screen when the window is built, and the recording works.
+    void unusableModeRecordsFullScreen_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("camera without camera") << 3;
+        QTest::newRow("out of range") << 9;
+    }
+
+    void unusableModeRecordsFullScreen()
+    {
+        QFETCH(int, mode);
+        DesktopDriver d;
+        d.setOption("audio/type", 0);
+        d.setOption("video/mode", mode);
+        QVERIFY(d.start());
+        d.click(kStartButton);
+        QTRY_VERIFY_WITH_TIMEOUT(d.encoderRunning(), 10000);
+        QTest::qWait(1500);
+        d.key("alt+F7");
+        waitForResult(d);
+        const QStringList files = recordings(d.saveDir());
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(QSize(probe(files.first()).width, probe(files.first()).height), QSize(1920, 1080));
     }
 
     // A second start of the program while it records hands over to the running one and leaves

@@ -6,6 +6,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 
 QBaseDialog::QBaseDialog(QWidget* parent) : QDialog(parent) {}
 
@@ -81,6 +82,17 @@ bool QBaseDialog::eventFilter(QObject* watched, QEvent* event)
             }
             break;
         }
+        case QEvent::Show:
+        case QEvent::Resize:
+            // Without a compositor the shadow margin would show black: cut the window to its frame.
+            // The layout places the children only after this event, so the cut follows it.
+            if (!platform::translucentWindowsShown()) {
+                QTimer::singleShot(0, this, [this] {
+                    if (!childrenRect().isEmpty())
+                        setMask(childrenRegion());
+                });
+            }
+            break;
         default:
             break;
         }

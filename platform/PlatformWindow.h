@@ -27,4 +27,8 @@ void enableWindow(std::uintptr_t nativeHandle, bool enable);
 // is the client window, not the window manager's frame around it. False when there is none.
 bool windowRectUnderCursor(WindowRect& rect);
 
+// True when the desktop composes translucent windows over what lies below them. An X server
+// without a compositing manager shows their transparent pixels black instead. Windows: always.
+bool translucentWindowsShown();
+
 } // namespace platform

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -23,6 +24,7 @@ struct Display
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = 0;
     xcb_atom_t wmState = 0;
+    int screenNumber = 0;
 };
 
 Display* display()
@@ -49,6 +51,7 @@ Display* display()
     }
     d.connection = c;
     d.root = it.data->root;
+    d.screenNumber = screenNumber;
     static const char name[] = "WM_STATE";
     xcb_intern_atom_reply_t* atom =
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
@@ -213,4 +216,21 @@ bool platform::windowRectUnderCursor(WindowRect& rect)
     rect.width = g->width;
     rect.height = g->height;
     return true;
+}
+
+bool platform::translucentWindowsShown()
+{
+    // A compositing manager owns the selection _NET_WM_CM_S<screen> while it runs.
+    Display* d = display();
+    if (!d)
+        return true;
+    const std::string name = "_NET_WM_CM_S" + std::to_string(d->screenNumber);
+    xcb_connection_t* c = d->connection;
+    Reply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.c_str()), nullptr));
+    if (!atom)
+        return true;
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+    return owner && owner->owner != XCB_NONE;
 }

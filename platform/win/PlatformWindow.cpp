@@ -37,3 +37,8 @@ bool platform::windowRectUnderCursor(WindowRect& rect)
     rect.height = r.bottom - r.top;
     return true;
 }
+
+bool platform::translucentWindowsShown()
+{
+    return true;
+}

@@ -177,7 +177,8 @@ bool DesktopDriver::isRunning() const
 
 bool DesktopDriver::waitForExit(int msecs)
 {
-    return process_.waitForFinished(msecs);
+    // waitForFinished() is false for a process that has ended already.
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(msecs);
 }
 
 int DesktopDriver::exitCode() const

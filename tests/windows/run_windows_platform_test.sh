@@ -1,11 +1,12 @@
 #!/bin/sh
-# Cross-compiles platform_win_test.cpp with platform/win for Windows and runs it under wine,
-# headless, in a wine prefix of its own below the work folder. Exits 77 (skipped) when the
-# cross compiler or wine is missing.
-# Usage: run_windows_platform_test.sh SOURCE_DIR WORK_DIR
+# Cross-compiles a Windows console test of tests/windows (platform_win_test by default) with
+# platform/win and runs it under wine, headless, in a wine prefix of its own below the work
+# folder. Exits 77 (skipped) when the cross compiler or wine is missing.
+# Usage: run_windows_platform_test.sh SOURCE_DIR WORK_DIR [TEST]
 set -e
 source_dir=$1
 work=$2
+test=${3:-platform_win_test}
 here=$source_dir/tests/windows
 platform=$source_dir/platform
 
@@ -27,10 +28,10 @@ if [ -z "$cxx" ] || [ -z "$wine" ] || [ -z "$wineserver" ]; then
 fi
 
 mkdir -p "$work"
-exe=$work/platform_win_test.exe
-sources="$here/platform_win_test.cpp $platform/win/*.cpp"
+exe=$work/$test.exe
+sources="$here/$test.cpp $platform/win/*.cpp"
 # Rebuild only when a source or header changed.
-if [ ! -f "$exe" ] || [ -n "$(find "$here/platform_win_test.cpp" "$platform" -newer "$exe" -name '*.[ch]*' | head -n 1)" ]; then
+if [ ! -f "$exe" ] || [ -n "$(find "$here/$test.cpp" "$platform" -newer "$exe" -name '*.[ch]*' | head -n 1)" ]; then
     # Static runtime: the program needs no DLL beside the system's.
     # shellcheck disable=SC2086
     "$cxx" -std=c++17 -O1 -Wall -Werror -DUNICODE -D_UNICODE -I"$platform" $sources -o "$exe.new" \

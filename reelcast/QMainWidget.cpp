@@ -6,7 +6,6 @@
 #include "QCameraManager.h"
 #include "QCaptureWidget.h"
 #include "QCommonMethod.h"
-#include "QCustomShadowEffect.h"
 #include "QDeviceManager.h"
 #include "QEventManager.h"
 #include "QFloatBar.h"
@@ -117,13 +116,9 @@ void QMainWidget::initialize()
     ui_->hLayoutTitle->addWidget(btnSettings_);
     ui_->hLayoutTitle->addWidget(btnMenu_);
 
-    // On the frame inside the window's margin rather than on the window itself: a top-level
-    // window painted through an effect stopped repainting after the low-space question.
-    auto* shadow = new QCustomShadowEffect(ui_->frameMain);
-    shadow->setBlurRadius(8);
-    shadow->setDistance(1);
-    shadow->setColor(QColor(0, 0, 0, 80));
-    ui_->frameMain->setGraphicsEffect(shadow);
+    // No drop shadow on this window: painted through a graphics effect, the window (or, with the
+    // effect on its frame, the progress panel over it) stopped repainting correctly after the
+    // low-space question and after a stop. The 4 px margin stays for a compositor's shadow.
 
     for (const HomeItemInfo& info : QHomeItem::homeItems()) {
         auto* item = new QHomeItem(info);

@@ -19,12 +19,22 @@ namespace {
 
 const QString kWindowTitle = QStringLiteral("Vexlo录屏助手");
 
-QString run(const QString& program, const QStringList& args)
+// A helper that hangs (an X client blocked by a server grab) is ended, so a check fails in time
+// instead of holding the test.
+QByteArray runRaw(const QString& program, const QStringList& args, int msecs = 10000)
 {
     QProcess p;
     p.start(program, args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    if (!p.waitForFinished(msecs)) {
+        p.kill();
+        p.waitForFinished(1000);
+    }
+    return p.readAllStandardOutput();
+}
+
+QString run(const QString& program, const QStringList& args)
+{
+    return QString::fromUtf8(runRaw(program, args));
 }
 
 void xdotool(const QStringList& args)
@@ -242,8 +252,9 @@ void DesktopDriver::clickWindow(const QString& title, const QPoint& inWindow)
 
 void DesktopDriver::restoreWindow()
 {
+    // Activation de-iconifies under a window manager; without one, mapping is what there is.
+    xdotool({"windowactivate", mainWindow_});
     xdotool({"windowmap", mainWindow_});
-    xdotool({"windowraise", mainWindow_});
     QTest::qWait(300);
 }
 
@@ -297,12 +308,10 @@ QList<QRect> DesktopDriver::windowsOfSize(const QSize& size) const
 QRgb DesktopDriver::pixel(const QPoint& inWindow) const
 {
     const QPoint p = windowRect().topLeft() + inWindow;
-    QProcess im;
-    im.start(QStringLiteral("import"),
-             {"-window", "root", "-crop", QStringLiteral("1x1+%1+%2").arg(p.x()).arg(p.y()), "-depth", "8",
-              "rgb:-"});
-    im.waitForFinished(30000);
-    const QByteArray rgb = im.readAllStandardOutput();
+    const QByteArray rgb = runRaw(QStringLiteral("import"),
+                                  {"-window", "root", "-crop",
+                                   QStringLiteral("1x1+%1+%2").arg(p.x()).arg(p.y()), "-depth", "8", "rgb:-"},
+                                  5000);
     if (rgb.size() < 3)
         return 0;
     return qRgb(uchar(rgb[0]), uchar(rgb[1]), uchar(rgb[2]));

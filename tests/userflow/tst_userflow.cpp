@@ -123,6 +123,7 @@ private slots:
         d.screenshot("finishing", d.windowRect());
         d.releaseMerge();
         waitForResult(d);
+        QTest::qWait(300);
         d.screenshot("result", d.windowRect());
 
         const QStringList files = recordings(d.saveDir());

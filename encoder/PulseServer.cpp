@@ -221,13 +221,13 @@ bool PulseServer::record(const std::string& device, int rate, int channels, Rece
 {
     if (!connected_)
         return false;
-    pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(rate), uint8_t(channels)};
-    if (!pa_sample_spec_valid(&spec))
+    pa_sample_spec format{PA_SAMPLE_S16LE, uint32_t(rate), uint8_t(channels)};
+    if (!pa_sample_spec_valid(&format))
         return false;
     pa_threaded_mainloop_lock(loop_);
     auto recording = std::make_unique<Recording>();
     recording->receiver = std::move(receiver);
-    recording->stream = pa_stream_new(context_, "recording", &spec, nullptr);
+    recording->stream = pa_stream_new(context_, "recording", &format, nullptr);
     bool ok = false;
     if (recording->stream) {
         pa_buffer_attr attr;
@@ -235,7 +235,7 @@ bool PulseServer::record(const std::string& device, int rate, int channels, Rece
         attr.tlength = uint32_t(-1);
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
-        attr.fragsize = uint32_t(pa_usec_to_bytes(kFragmentUs, &spec));
+        attr.fragsize = uint32_t(pa_usec_to_bytes(kFragmentUs, &format));
         pa_stream_set_read_callback(recording->stream, Recording::readable, recording.get());
         const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
                                              PA_STREAM_INTERPOLATE_TIMING);

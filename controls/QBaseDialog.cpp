@@ -5,7 +5,6 @@
 #include "QSkin.h"
 
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QTimer>
 
 QBaseDialog::QBaseDialog(QWidget* parent) : QDialog(parent) {}
@@ -61,27 +60,9 @@ bool QBaseDialog::eventFilter(QObject* watched, QEvent* event)
 {
     // Only presses that reach the dialog itself drag it: controls that take the mouse keep it.
     if (watched == this) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton) {
-                dragging_ = true;
-                dragOffset_ = mouse->globalPos() - pos();
-                return true;
-            }
-            break;
-        }
-        case QEvent::MouseButtonRelease:
-            dragging_ = false;
+        if (drag_.handle(this, event))
             return true;
-        case QEvent::MouseMove: {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (dragging_ && mouse->buttons() != Qt::NoButton) {
-                move(mouse->globalPos() - dragOffset_);
-                return true;
-            }
-            break;
-        }
+        switch (event->type()) {
         case QEvent::Show:
         case QEvent::Resize:
             // Without a compositor the shadow margin would show black: cut the window to its frame.

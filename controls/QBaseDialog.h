@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QWindowDrag.h"
+
 #include <QDialog>
 #include <QPoint>
 
@@ -31,6 +33,5 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QPoint dragOffset_;
-    bool dragging_ = false;
+    QWindowDrag drag_;
 };

@@ -12,7 +12,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -261,29 +260,7 @@ void QFloatBar::placeNearArea(const QRect& area)
 
 bool QFloatBar::eventFilter(QObject* watched, QEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton) {
-            dragging_ = true;
-            dragOffset_ = mouse->globalPos() - pos();
-            return true;
-        }
-        break;
-    }
-    case QEvent::MouseButtonRelease:
-        dragging_ = false;
+    if (drag_.handle(this, event))
         return true;
-    case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (dragging_ && mouse->buttons() != Qt::NoButton) {
-            move(mouse->globalPos() - dragOffset_);
-            return true;
-        }
-        break;
-    }
-    default:
-        break;
-    }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QWindowDrag.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QWidget>
@@ -74,8 +76,7 @@ private:
     QPushButton* btnRecord_ = nullptr;
     QPushButton* btnClip_ = nullptr;
 
-    QPoint dragOffset_;
-    bool dragging_ = false;
+    QWindowDrag drag_;
     BarState state_ = BarState::Idle;
     bool started_ = false;
 };

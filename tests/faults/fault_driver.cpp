@@ -13,8 +13,8 @@
 #include "RecordTypes.h"
 #include "Utilities.h"
 
-#include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QRect>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -34,7 +34,7 @@ void say(const QString& line)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     auto option = [&args](const QString& name, const QString& fallback) {
         const int at = args.indexOf(name);

@@ -45,46 +45,45 @@ int64_t intervalOf(const std::string& rate)
 
 bool ScreenCapture::fallBack(const std::string& why)
 {
-    grabber_.reset();
     std::cerr << "zrk_video_capture: the screen is grabbed by FFmpeg (x11grab): " << why << '\n';
     return false;
 }
 
-bool ScreenCapture::take(FfmpegCommand::Input& input, bool area, const std::string& rate)
+bool ScreenCapture::refuse(const std::string& url, const std::string& why)
 {
-    if (taken())
-        return fallBack("only one screen input is grabbed by the adapter");
-    const char* forced = std::getenv("REELCAST_CAPTURE");
-    if (forced && std::strcmp(forced, "ffmpeg") == 0)
-        return fallBack("REELCAST_CAPTURE=ffmpeg");
-    const std::string frameRate =
-        rate.empty() ? FfmpegCommand::value(input.options, "-framerate", "30") : rate;
-    intervalNs_ = intervalOf(frameRate);
-    if (intervalNs_ <= 0)
-        return fallBack("the frame rate " + frameRate + " is not a number of frames per second");
+    // In FFmpeg's words, as its own inputs fail; the X screen is no stand-in for the cast.
+    std::cerr << "[pipewire @ remote] " << why << '\n' << url << ": Input/output error\n";
+    unusable_ = true;
+    return false;
+}
 
-    auto grabber = std::make_unique<ScreenGrabber>();
-    if (!grabber->open(display_))
-        return fallBack(grabber->failure());
-    ScreenGrabber::Area wanted{0, 0, grabber->screenWidth(), grabber->screenHeight()};
+bool ScreenCapture::wantedArea(const FfmpegCommand::Input& input, bool area,
+                               const ScreenGrabber::Area& screen, ScreenGrabber::Area& wanted,
+                               std::string& why)
+{
+    wanted = screen;
     if (area) {
         long x = 0;
         long y = 0;
         const std::string size = FfmpegCommand::value(input.options, "-video_size");
         if (!number(FfmpegCommand::value(input.options, "-offset_x", "0"), x) ||
-            !number(FfmpegCommand::value(input.options, "-offset_y", "0"), y))
-            return fallBack("unreadable offsets");
+            !number(FfmpegCommand::value(input.options, "-offset_y", "0"), y)) {
+            why = "unreadable offsets";
+            return false;
+        }
         wanted.x = int(x);
         wanted.y = int(y);
-        wanted.width = grabber->screenWidth() - wanted.x;
-        wanted.height = grabber->screenHeight() - wanted.y;
+        wanted.width = screen.x + screen.width - wanted.x;
+        wanted.height = screen.y + screen.height - wanted.y;
         if (!size.empty()) {
             long w = 0;
             long h = 0;
             const size_t cross = size.find('x');
             if (cross == std::string::npos || !number(size.substr(0, cross), w) ||
-                !number(size.substr(cross + 1), h))
-                return fallBack("the size " + size + " is not WIDTHxHEIGHT");
+                !number(size.substr(cross + 1), h)) {
+                why = "the size " + size + " is not WIDTHxHEIGHT";
+                return false;
+            }
             wanted.width = int(w);
             wanted.height = int(h);
         }
@@ -92,22 +91,83 @@ bool ScreenCapture::take(FfmpegCommand::Input& input, bool area, const std::stri
     // The encoder takes yuv420p only in even sizes: an odd column or row is left out.
     wanted.width &= ~1;
     wanted.height &= ~1;
-    if (wanted.width <= 0 || wanted.height <= 0 || wanted.width > 16384 || wanted.height > 16384)
-        return fallBack("an area of " + std::to_string(wanted.width) + "x" + std::to_string(wanted.height));
+    if (wanted.width <= 0 || wanted.height <= 0 || wanted.width > 16384 || wanted.height > 16384) {
+        why = "an area of " + std::to_string(wanted.width) + "x" + std::to_string(wanted.height);
+        return false;
+    }
+    return true;
+}
+
+bool ScreenCapture::take(FfmpegCommand::Input& input, bool area, const std::string& rate)
+{
+    if (PipeWireSource::given() && (taken() || unusable_))
+        return refuse(input.url, "only one screen input can be read from the screen cast");
+    if (taken())
+        return fallBack("only one screen input is grabbed by the adapter");
+    const std::string frameRate =
+        rate.empty() ? FfmpegCommand::value(input.options, "-framerate", "30") : rate;
+    intervalNs_ = intervalOf(frameRate);
+    if (PipeWireSource::given()) {
+        if (intervalNs_ <= 0)
+            return refuse(input.url, "the frame rate " + frameRate + " is not a number of frames per second");
+        return takeCast(input, area, frameRate);
+    }
+    const char* forced = std::getenv("REELCAST_CAPTURE");
+    if (forced && std::strcmp(forced, "ffmpeg") == 0)
+        return fallBack("REELCAST_CAPTURE=ffmpeg");
+    if (intervalNs_ <= 0)
+        return fallBack("the frame rate " + frameRate + " is not a number of frames per second");
+
+    auto grabber = std::make_unique<ScreenGrabber>();
+    if (!grabber->open(display_))
+        return fallBack(grabber->failure());
+    ScreenGrabber::Area wanted;
+    std::string why;
+    if (!wantedArea(input, area, {0, 0, grabber->screenWidth(), grabber->screenHeight()}, wanted, why))
+        return fallBack(why);
     pointer_ = FfmpegCommand::value(input.options, "-draw_mouse", "1") != "0";
     if (!grabber->prepare(wanted, pointer_))
         return fallBack(grabber->failure());
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return fallBack(std::string("cannot create a pipe: ") + std::strerror(errno));
-    readEnd_ = fds[0];
     area_ = wanted;
-    grabber_ = std::move(grabber);
+    return feed(input, std::move(grabber), frameRate);
+}
+
+bool ScreenCapture::takeCast(FfmpegCommand::Input& input, bool area, const std::string& rate)
+{
+    PipeWireSource::Remote remote;
+    std::string why;
+    if (!PipeWireSource::fromEnvironment(remote, why))
+        return refuse(input.url, why);
+    const PipeWireLayout::Rect desktop = PipeWireLayout::desktop(remote.streams);
+    ScreenGrabber::Area wanted;
+    if (!wantedArea(input, area, {desktop.x, desktop.y, desktop.width, desktop.height}, wanted, why))
+        return refuse(input.url, why);
+    pointer_ = FfmpegCommand::value(input.options, "-draw_mouse", "1") != "0";
+    auto source = std::make_unique<PipeWireSource>();
+    // The desktop need not send faster than the frames are taken.
+    const int maxRate = int(std::ceil(1e9 / double(intervalNs_)));
+    if (!source->open(remote, maxRate) ||
+        !source->frame({wanted.x, wanted.y, wanted.width, wanted.height}, pointer_))
+        return refuse(input.url, source->failure());
+    area_ = wanted;
+    cast_ = source.get();
+    return feed(input, std::move(source), rate);
+}
+
+bool ScreenCapture::feed(FfmpegCommand::Input& input, std::unique_ptr<ScreenSource> source,
+                         const std::string& rate)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        const std::string why = std::string("cannot create a pipe: ") + std::strerror(errno);
+        return cast_ ? refuse(input.url, why) : fallBack(why);
+    }
+    readEnd_ = fds[0];
 
     std::vector<std::string> options{
         "-f",         "rawvideo",    "-pix_fmt",
         "yuv420p",    "-video_size", std::to_string(area_.width) + "x" + std::to_string(area_.height),
-        "-framerate", frameRate};
+        "-framerate", rate};
     std::vector<std::string> rest = input.options;
     for (const char* name : kGrabOptions)
         FfmpegCommand::remove(rest, name);
@@ -119,7 +179,7 @@ bool ScreenCapture::take(FfmpegCommand::Input& input, bool area, const std::stri
     input.options = options;
     input.url = kPipePlaceholder;
     // Grabbing starts here, before the rest of the start-up; the frames wait in the queue.
-    feed_ = std::make_unique<ScreenFeed>(std::move(grabber_), fds[1], intervalNs_, clock_);
+    feed_ = std::make_unique<ScreenFeed>(std::move(source), fds[1], intervalNs_, clock_);
     feed_->start();
     return true;
 }

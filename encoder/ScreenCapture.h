@@ -2,6 +2,7 @@
 
 #include "FeedClock.h"
 #include "FfmpegCommand.h"
+#include "PipeWireSource.h"
 #include "ScreenFeed.h"
 #include "ScreenGrabber.h"
 
@@ -12,7 +13,8 @@
 // The adapter's own screen input: where it can grab the screen (a local X server with shared
 // memory and 32-bit pixels), a screen input of the command becomes a raw yuv420p stream on a
 // pipe that the adapter feeds; elsewhere the input is left to FFmpeg's x11grab, and the encoder
-// log says why.
+// log says why. Where the program hands over a screen cast (Wayland), the picture comes from it
+// and never from X, whose screen there is black (PipeWireSource.h).
 class ScreenCapture
 {
 public:
@@ -43,16 +45,28 @@ public:
     void stop();
     bool failed() const { return feed_ && feed_->failed(); }
     std::string failure() const { return feed_ ? feed_->failure() : std::string(); }
+    // The screen cast cannot be used: the run must not start (the reason is on standard error).
+    bool unusable() const { return unusable_; }
+    // The screen cast ended during the run.
+    bool castEnded() const { return cast_ && cast_->ended(); }
 
 private:
     bool fallBack(const std::string& why);
+    bool refuse(const std::string& url, const std::string& why);
+    bool takeCast(FfmpegCommand::Input& input, bool area, const std::string& rate);
+    // The area a screen input asks for on a screen of `screen`; false with `why`.
+    static bool wantedArea(const FfmpegCommand::Input& input, bool area, const ScreenGrabber::Area& screen,
+                           ScreenGrabber::Area& wanted, std::string& why);
+    // Rewrites `input` into the fed stream of `source` and starts feeding.
+    bool feed(FfmpegCommand::Input& input, std::unique_ptr<ScreenSource> source, const std::string& rate);
 
     const std::string display_;
     const FeedClock& clock_;
-    std::unique_ptr<ScreenGrabber> grabber_;
     std::unique_ptr<ScreenFeed> feed_;
     ScreenGrabber::Area area_;
     bool pointer_ = false;
     int64_t intervalNs_ = 0;
     int readEnd_ = -1;
+    PipeWireSource* cast_ = nullptr; // owned by the feed
+    bool unusable_ = false;
 };

@@ -18,12 +18,14 @@ namespace {
 
 // Fewer, larger writes per frame; the system may grant less.
 constexpr int kPipeBytes = 1 << 20;
+// How often a source without its first picture is asked again.
+constexpr int64_t kReadyPollNs = 2'000'000;
 
 } // namespace
 
-ScreenFeed::ScreenFeed(std::unique_ptr<ScreenGrabber> grabber, int fd, int64_t intervalNs,
+ScreenFeed::ScreenFeed(std::unique_ptr<ScreenSource> source, int fd, int64_t intervalNs,
                        const FeedClock& clock)
-    : grabber_(std::move(grabber)), fd_(fd), pacer_(intervalNs), clock_(clock)
+    : source_(std::move(source)), fd_(fd), pacer_(intervalNs), clock_(clock)
 {
     fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
     fcntl(fd_, F_SETPIPE_SZ, kPipeBytes);
@@ -59,7 +61,7 @@ void ScreenFeed::stop()
 
 std::string ScreenFeed::failure() const
 {
-    return failed_ ? grabber_->failure() : std::string();
+    return failed_ ? source_->failure() : std::string();
 }
 
 ScreenFeed::Frame::Frame(size_t bytes)
@@ -130,8 +132,7 @@ ssize_t ScreenFeed::send(Frame& frame, size_t from)
 
 void ScreenFeed::run()
 {
-    const ScreenGrabber::Area& area = grabber_->area();
-    const size_t bytes = FrameConverter::frameBytes(area.width, area.height);
+    const size_t bytes = FrameConverter::frameBytes(source_->width(), source_->height());
     const int64_t byTime = (kQueueNs + pacer_.intervalNs() - 1) / pacer_.intervalNs();
     // Queued frames plus the one being written and the last one kept for repeats.
     const size_t limit = std::max<size_t>(2, std::min<size_t>(size_t(byTime), kQueueBytes / bytes)) + 2;
@@ -141,20 +142,24 @@ void ScreenFeed::run()
     Buffer last;
     while (true) {
         const int64_t now = clock_.elapsedNs();
-        if (now >= pacer_.nextDueNs() && !failed_) {
+        // A source without its first picture yet serves no slot: the first one fills them.
+        const bool waiting = !last && !source_->ready();
+        if (now >= pacer_.nextDueNs() && !failed_ && !waiting) {
             const FramePacer::Step step = pacer_.take(now);
             for (int64_t i = 0; i < step.repeats && last; ++i)
                 queue.push_back(last);
             Buffer fresh = acquire(bytes, limit);
             if (fresh) {
-                const uint8_t* pixels = grabber_->grab();
-                if (pixels) {
-                    FrameConverter::toYuv420p(pixels, grabber_->stride(), area.width, area.height,
-                                              fresh->data);
+                const ScreenSource::Grab grab = source_->grabInto(fresh->data);
+                if (grab == ScreenSource::Grab::Fresh) {
                     ++grabs_;
-                } else {
+                } else if (grab == ScreenSource::Grab::Same && last) {
+                    fresh = nullptr; // the last frame again, without converting it again
+                } else if (grab == ScreenSource::Grab::Failed) {
                     failed_ = true;
                     fresh = nullptr;
+                } else {
+                    ++grabs_;
                 }
             }
             if (!fresh)
@@ -192,7 +197,8 @@ void ScreenFeed::run()
             }
         }
 
-        const int64_t wait = std::max<int64_t>(0, pacer_.nextDueNs() - clock_.elapsedNs());
+        const int64_t wait =
+            waiting ? kReadyPollNs : std::max<int64_t>(0, pacer_.nextDueNs() - clock_.elapsedNs());
         const timespec timeout{time_t(wait / 1'000'000'000), long(wait % 1'000'000'000)};
         pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, short(queue.empty() ? 0 : POLLOUT), 0}};
         ppoll(fds, 2, failed_ ? nullptr : &timeout, nullptr);

@@ -2,7 +2,7 @@
 
 #include "FeedClock.h"
 #include "FramePacer.h"
-#include "ScreenGrabber.h"
+#include "ScreenSource.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,8 +23,8 @@ public:
     static constexpr int64_t kQueueNs = 1'000'000'000;
     static constexpr size_t kQueueBytes = size_t(64) << 20;
 
-    // Takes the prepared grabber and the pipe's write end `fd` over.
-    ScreenFeed(std::unique_ptr<ScreenGrabber> grabber, int fd, int64_t intervalNs, const FeedClock& clock);
+    // Takes the prepared source and the pipe's write end `fd` over.
+    ScreenFeed(std::unique_ptr<ScreenSource> source, int fd, int64_t intervalNs, const FeedClock& clock);
     ~ScreenFeed();
     ScreenFeed(const ScreenFeed&) = delete;
     ScreenFeed& operator=(const ScreenFeed&) = delete;
@@ -59,7 +59,7 @@ private:
     int64_t consumed() const;
     ssize_t send(Frame& frame, size_t from);
 
-    std::unique_ptr<ScreenGrabber> grabber_;
+    std::unique_ptr<ScreenSource> source_;
     int fd_;
     int wake_ = -1;
     FramePacer pacer_;

@@ -1,5 +1,7 @@
 #include "ScreenGrabber.h"
 
+#include "FrameConverter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -201,4 +203,13 @@ const uint8_t* ScreenGrabber::grab()
         }
     }
     return frame_;
+}
+
+ScreenSource::Grab ScreenGrabber::grabInto(uint8_t* out)
+{
+    const uint8_t* pixels = grab();
+    if (!pixels)
+        return Grab::Failed;
+    FrameConverter::toYuv420p(pixels, stride(), area_.width, area_.height, out);
+    return Grab::Fresh;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScreenSource.h"
+
 #include <cstdint>
 #include <string>
 
@@ -8,7 +10,7 @@ struct xcb_connection_t;
 // Grabs a rectangle of the X screen through MIT-SHM into one shared segment that every grab
 // reuses, and draws the pointer into it from XFixes. The pixels are 32-bit BGRX in memory, the
 // layout of a little-endian depth-24/32 screen and what the converter takes.
-class ScreenGrabber
+class ScreenGrabber : public ScreenSource
 {
 public:
     struct Area
@@ -20,7 +22,7 @@ public:
     };
 
     ScreenGrabber() = default;
-    ~ScreenGrabber();
+    ~ScreenGrabber() override;
     ScreenGrabber(const ScreenGrabber&) = delete;
     ScreenGrabber& operator=(const ScreenGrabber&) = delete;
 
@@ -37,7 +39,12 @@ public:
     const uint8_t* grab();
     int stride() const { return area_.width * 4; }
     const Area& area() const { return area_; }
-    const std::string& failure() const { return failure_; }
+    std::string failure() const override { return failure_; }
+
+    int width() const override { return area_.width; }
+    int height() const override { return area_.height; }
+    // A grab converted for the feed.
+    Grab grabInto(uint8_t* out) override;
 
 private:
     bool fail(const std::string& why);

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -90,6 +91,38 @@ int listOptions(DeviceProbe& probe, const std::string& camera)
     return 1;
 }
 
+// The exit status of a run that the end of the desktop's screen cast ended.
+constexpr int kCastEndedStatus = 3;
+// How long a snapshot waits for the desktop's first picture.
+constexpr int kSnapshotWaitMs = 5000;
+
+int snapshot(const char* name, const std::string& file)
+{
+    PipeWireSource::Remote remote;
+    std::string why;
+    PipeWireSource source;
+    std::vector<uint8_t> rgb;
+    int width = 0;
+    int height = 0;
+    if (!PipeWireSource::given()) {
+        why = "no screen cast (REELCAST_PIPEWIRE_FD is not set)";
+    } else if (!PipeWireSource::fromEnvironment(remote, why)) {
+    } else if (!source.open(remote, 30) || !source.snapshot(kSnapshotWaitMs, rgb, width, height)) {
+        why = source.failure();
+    } else {
+        FILE* out = std::fopen(file.c_str(), "wb");
+        const std::string header = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+        const bool written = out && std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
+                             std::fwrite(rgb.data(), 1, rgb.size(), out) == rgb.size();
+        const int error = errno;
+        if (out && std::fclose(out) == 0 && written)
+            return 0;
+        why = "cannot write " + file + ": " + std::strerror(error);
+    }
+    std::cerr << name << ": snapshot: " << why << '\n';
+    return 1;
+}
+
 // How often the fed streams are topped up; FFmpeg reads sound in blocks of about 21 ms.
 constexpr long kPumpIntervalNs = 10'000'000;
 
@@ -153,11 +186,18 @@ int runWithFeeds(const std::string& program, const std::vector<std::string>& arg
     // finish as "q" would (one SIGTERM; its exit status for that is 255).
     QuitWatch quit(STDIN_FILENO);
     bool quitAsked = false;
+    bool castEnded = false;
     while (!child.finished()) {
         for (auto& feed : feeds)
             feed->pump(clock.elapsedNs());
         if (screen && !quitAsked && quit.seen()) {
             quitAsked = true;
+            kill(child.pid(), SIGTERM);
+        }
+        // The desktop ended the screen cast: the run ends as if the user stopped it.
+        if (screen && !quitAsked && screen->castEnded()) {
+            quitAsked = true;
+            castEnded = true;
             kill(child.pid(), SIGTERM);
         }
         const timespec interval{0, kPumpIntervalNs};
@@ -167,6 +207,11 @@ int runWithFeeds(const std::string& program, const std::vector<std::string>& arg
     int code = child.wait();
     if (quitAsked && code == 255)
         code = 0;
+    if (castEnded) {
+        screen->stop();
+        std::cerr << "pipewire stream ended\n";
+        return kCastEndedStatus;
+    }
     if (screen) {
         screen->stop();
         // FFmpeg closed its file at the end of the picture, but the recording did not end as asked.
@@ -186,6 +231,8 @@ int main(int argc, char** argv)
     // input. SIGTERM makes it close the segment as "q" would, so the recording can be recovered.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "--snapshot")
+        return snapshot(argv[0], args[1]);
     const FeedClock clock = FeedClock::startingNow();
     DeviceProbe probe;
     CommandRewriter rewriter(probe);
@@ -195,6 +242,8 @@ int main(int argc, char** argv)
     if (!sound || std::strcmp(sound, "ffmpeg") != 0)
         rewriter.feedSound();
     const CommandRewriter::Plan plan = rewriter.rewrite(args);
+    if (screen.unusable())
+        return 1; // said why; the X screen of a Wayland desktop is black
 
     switch (plan.action) {
     case CommandRewriter::Plan::Action::ListDevices:

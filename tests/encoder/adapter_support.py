@@ -69,15 +69,16 @@ def dry_run(arguments, **env):
     return dry_run_with_sounds(arguments, **env)[:3]
 
 
-def record(arguments, seconds, env=None, log=None):
+def record(arguments, seconds, env=None, log=None, pass_fds=()):
     """Starts a recording, lets it run, stops it with "q\\r\\n" as the program does. Returns the
     exit code, the encoder output, the CPU seconds the encoder used and the recorded time (from
-    the start to "q", as the program's clock counts it)."""
+    the start to "q", as the program's clock counts it). `pass_fds` are inherited, as the
+    program's screen-cast descriptor is."""
     before = os.times()
     out = open(log, "w+b") if log else subprocess.PIPE
     started = time.monotonic()
     p = subprocess.Popen([RUNNER, command(arguments)], env=env or os.environ, stdin=subprocess.PIPE,
-                         stdout=out, stderr=subprocess.STDOUT)
+                         stdout=out, stderr=subprocess.STDOUT, pass_fds=pass_fds)
     time.sleep(seconds)
     recorded = time.monotonic() - started
     try:
@@ -91,7 +92,10 @@ def record(arguments, seconds, env=None, log=None):
         p.kill()
         p.wait()
         raise
-    p.stdin.close()
+    try:
+        p.stdin.close()
+    except BrokenPipeError:
+        pass  # the "q" still waiting in the buffer, for a run that ended by itself
     after = os.times()
     cpu = (after.children_user - before.children_user) + (after.children_system - before.children_system)
     if log:

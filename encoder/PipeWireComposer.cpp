@@ -1,7 +1,5 @@
 #include "PipeWireComposer.h"
 
-#include "FrameConverter.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -15,7 +13,34 @@ PipeWireComposer::PipeWireComposer(std::vector<PipeWireLayout::Rect> streams, Pi
 {
 }
 
-const uint8_t* PipeWireComposer::compose(const std::vector<const PipeWirePicture*>& pictures, int& stride)
+namespace {
+
+using Format = PipeWirePicture::Format;
+
+void toBgra(const uint8_t* from, int fromStride, Format format, uint8_t* to, int toStride, int width,
+            int height)
+{
+    if (PipeWirePicture::rgbOrder(format))
+        libyuv::ABGRToARGB(from, fromStride, to, toStride, width, height);
+    else
+        libyuv::ARGBCopy(from, fromStride, to, toStride, width, height);
+}
+
+// BT.601 limited range from either byte order, the planes of a frame `width` wide.
+void toI420(const uint8_t* from, int stride, Format format, int width, int rows, uint8_t* y, uint8_t* u,
+            uint8_t* v)
+{
+    const int chromaWidth = (width + 1) / 2;
+    if (PipeWirePicture::rgbOrder(format))
+        libyuv::ABGRToI420(from, stride, y, width, u, chromaWidth, v, chromaWidth, width, rows);
+    else
+        libyuv::ARGBToI420(from, stride, y, width, u, chromaWidth, v, chromaWidth, width, rows);
+}
+
+} // namespace
+
+const uint8_t* PipeWireComposer::compose(const std::vector<const PipeWirePicture*>& pictures, int& stride,
+                                         Format& format)
 {
     std::vector<PipeWireLayout::Placement> placements(streams_.size());
     for (size_t i = 0; i < streams_.size() && i < pictures.size(); ++i) {
@@ -29,10 +54,12 @@ const uint8_t* PipeWireComposer::compose(const std::vector<const PipeWirePicture
         if (p.target == PipeWireLayout::Rect{0, 0, width_, height_} && p.source.width == width_ &&
             p.source.height == height_) {
             stride = pictures[i]->stride();
+            format = pictures[i]->format();
             return pictures[i]->pixels() + size_t(p.source.y) * stride + size_t(p.source.x) * 4;
         }
     }
     stride = width_ * 4;
+    format = Format::BGRx;
     if (canvas_.size() != size_t(stride) * height_)
         canvas_.assign(size_t(stride) * height_, 0);
     else
@@ -44,11 +71,16 @@ const uint8_t* PipeWireComposer::compose(const std::vector<const PipeWirePicture
         const uint8_t* from =
             pictures[i]->pixels() + size_t(p.source.y) * pictures[i]->stride() + size_t(p.source.x) * 4;
         uint8_t* to = canvas_.data() + size_t(p.target.y) * stride + size_t(p.target.x) * 4;
-        if (p.source.width == p.target.width && p.source.height == p.target.height)
-            libyuv::ARGBCopy(from, pictures[i]->stride(), to, stride, p.target.width, p.target.height);
-        else
+        const Format fromFormat = pictures[i]->format();
+        if (p.source.width == p.target.width && p.source.height == p.target.height) {
+            toBgra(from, pictures[i]->stride(), fromFormat, to, stride, p.target.width, p.target.height);
+        } else {
+            // Scaling treats the four bytes alike; the byte order is put right afterwards, in place.
             libyuv::ARGBScale(from, pictures[i]->stride(), p.source.width, p.source.height, to, stride,
                               p.target.width, p.target.height, libyuv::kFilterBilinear);
+            if (PipeWirePicture::rgbOrder(fromFormat))
+                libyuv::ABGRToARGB(to, stride, to, stride, p.target.width, p.target.height);
+        }
     }
     return canvas_.data();
 }
@@ -119,8 +151,12 @@ void PipeWireComposer::toYuv420p(const std::vector<const PipeWirePicture*>& pict
                                  uint8_t* out)
 {
     int stride = 0;
-    const uint8_t* frame = compose(pictures, stride);
-    FrameConverter::toYuv420p(frame, stride, width_, height_, out);
+    Format format{};
+    const uint8_t* frame = compose(pictures, stride, format);
+    const int chromaWidth = (width_ + 1) / 2;
+    uint8_t* const uPlane = out + size_t(width_) * height_;
+    uint8_t* const vPlane = uPlane + size_t(chromaWidth) * ((height_ + 1) / 2);
+    toI420(frame, stride, format, width_, height_, out, uPlane, vPlane);
     int top = 0;
     int bottom = 0;
     if (!pointer || !pointerRows(pictures, top, bottom))
@@ -131,24 +167,21 @@ void PipeWireComposer::toYuv420p(const std::vector<const PipeWirePicture*>& pict
     bottom = std::min(height_, (bottom + 1) & ~1);
     const int rows = bottom - top;
     strip_.resize(size_t(width_) * 4 * rows);
-    libyuv::ARGBCopy(frame + size_t(top) * stride, stride, strip_.data(), width_ * 4, width_, rows);
+    toBgra(frame + size_t(top) * stride, stride, format, strip_.data(), width_ * 4, width_, rows);
     drawPointers(pictures, strip_.data(), width_ * 4, top, bottom);
-    const int chromaWidth = (width_ + 1) / 2;
-    uint8_t* y = out + size_t(width_) * top;
-    uint8_t* u = out + size_t(width_) * height_ + size_t(chromaWidth) * (top / 2);
-    uint8_t* v = out + size_t(width_) * height_ + size_t(chromaWidth) * ((height_ + 1) / 2) +
-                 size_t(chromaWidth) * (top / 2);
-    libyuv::ARGBToI420(strip_.data(), width_ * 4, y, width_, u, chromaWidth, v, chromaWidth, width_, rows);
+    toI420(strip_.data(), width_ * 4, Format::BGRx, width_, rows, out + size_t(width_) * top,
+           uPlane + size_t(chromaWidth) * (top / 2), vPlane + size_t(chromaWidth) * (top / 2));
 }
 
 const std::vector<uint8_t>& PipeWireComposer::toBgrx(const std::vector<const PipeWirePicture*>& pictures,
                                                      bool pointer)
 {
     int stride = 0;
-    const uint8_t* frame = compose(pictures, stride);
+    Format format{};
+    const uint8_t* frame = compose(pictures, stride, format);
     if (frame != canvas_.data()) {
         canvas_.resize(size_t(width_) * 4 * height_);
-        libyuv::ARGBCopy(frame, stride, canvas_.data(), width_ * 4, width_, height_);
+        toBgra(frame, stride, format, canvas_.data(), width_ * 4, width_, height_);
     }
     if (pointer)
         drawPointers(pictures, canvas_.data(), width_ * 4, 0, height_);

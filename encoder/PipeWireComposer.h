@@ -25,8 +25,9 @@ public:
 
 private:
     // Composes into canvas_, or finds the one picture that is the frame as it is; the frame's
-    // rows and their distance.
-    const uint8_t* compose(const std::vector<const PipeWirePicture*>& pictures, int& stride);
+    // rows, their distance and byte order.
+    const uint8_t* compose(const std::vector<const PipeWirePicture*>& pictures, int& stride,
+                           PipeWirePicture::Format& format);
     void drawPointers(const std::vector<const PipeWirePicture*>& pictures, uint8_t* rows, int stride, int top,
                       int bottom);
     // The rows of the frame the pointers cover, [top, bottom).

@@ -6,16 +6,11 @@
 
 namespace {
 
-bool rgbOrder(PipeWirePicture::Format format)
-{
-    return format == PipeWirePicture::Format::RGBx || format == PipeWirePicture::Format::RGBA;
-}
-
 // Rows of R, G, B, A bytes (or B, G, R, A) into B, G, R, A rows; libyuv calls the latter ARGB.
 void toBgra(const uint8_t* from, int fromStride, PipeWirePicture::Format format, uint8_t* to, int toStride,
             int width, int height)
 {
-    if (rgbOrder(format))
+    if (PipeWirePicture::rgbOrder(format))
         libyuv::ABGRToARGB(from, fromStride, to, toStride, width, height);
     else
         libyuv::ARGBCopy(from, fromStride, to, toStride, width, height);
@@ -23,11 +18,12 @@ void toBgra(const uint8_t* from, int fromStride, PipeWirePicture::Format format,
 
 } // namespace
 
-bool PipeWirePicture::take(const Buffer& buffer)
+bool PipeWirePicture::locate(const Buffer& buffer, const uint8_t*& first, PipeWireLayout::Rect& shown,
+                             int& stride)
 {
     if (!buffer.data || buffer.size == 0 || buffer.corrupted || buffer.width <= 0 || buffer.height <= 0)
         return false;
-    PipeWireLayout::Rect shown{0, 0, buffer.width, buffer.height};
+    shown = {0, 0, buffer.width, buffer.height};
     if (!buffer.crop.empty()) {
         const int right = std::min(buffer.crop.x + buffer.crop.width, buffer.width);
         const int bottom = std::min(buffer.crop.y + buffer.crop.height, buffer.height);
@@ -37,24 +33,61 @@ bool PipeWirePicture::take(const Buffer& buffer)
         if (shown.empty())
             return false;
     }
-    const int32_t stride = buffer.stride != 0 ? buffer.stride : buffer.width * 4;
-    if (stride < 0 || stride < buffer.width * 4)
+    stride = buffer.stride != 0 ? buffer.stride : buffer.width * 4;
+    if (stride < buffer.width * 4)
         return false;
     // Every row read must lie inside the data the buffer says it holds.
-    const size_t first = size_t(shown.y) * size_t(stride) + size_t(shown.x) * 4;
-    const size_t last =
+    const size_t start = size_t(shown.y) * size_t(stride) + size_t(shown.x) * 4;
+    const size_t end =
         size_t(shown.y + shown.height - 1) * size_t(stride) + size_t(shown.x + shown.width) * 4;
-    if (last > buffer.size || first > last)
+    if (end > buffer.size)
         return false;
-    if (shown.width != width_ || shown.height != height_) {
-        width_ = shown.width;
-        height_ = shown.height;
-        pixels_.assign(size_t(width_) * height_ * 4, 0);
-    }
-    toBgra(buffer.data + buffer.offset + first, stride, buffer.format, pixels_.data(), width_ * 4, width_,
-           height_);
+    first = buffer.data + buffer.offset + start;
+    return true;
+}
+
+bool PipeWirePicture::take(const Buffer& buffer)
+{
+    const uint8_t* first = nullptr;
+    PipeWireLayout::Rect shown;
+    int stride = 0;
+    if (!locate(buffer, first, shown, stride))
+        return false;
+    view_ = nullptr;
+    if (shown.width != width_ || shown.height != height_ ||
+        pixels_.size() != size_t(shown.width) * shown.height * 4)
+        pixels_.assign(size_t(shown.width) * shown.height * 4, 0);
+    width_ = shown.width;
+    height_ = shown.height;
+    toBgra(first, stride, buffer.format, pixels_.data(), width_ * 4, width_, height_);
     ++version_;
     return true;
+}
+
+bool PipeWirePicture::show(const Buffer& buffer)
+{
+    const uint8_t* first = nullptr;
+    PipeWireLayout::Rect shown;
+    int stride = 0;
+    if (!locate(buffer, first, shown, stride))
+        return false;
+    view_ = first;
+    viewStride_ = stride;
+    viewFormat_ = buffer.format;
+    width_ = shown.width;
+    height_ = shown.height;
+    ++version_;
+    return true;
+}
+
+void PipeWirePicture::detach()
+{
+    if (!view_)
+        return;
+    std::vector<uint8_t> copy(size_t(width_) * height_ * 4);
+    toBgra(view_, viewStride_, viewFormat_, copy.data(), width_ * 4, width_, height_);
+    pixels_.swap(copy);
+    view_ = nullptr;
 }
 
 void PipeWirePicture::movePointer(bool visible, int x, int y, int hotX, int hotY)

@@ -51,6 +51,10 @@ struct PipeWireStream::Events
             static_cast<PipeWireStream*>(data)->formatChanged(param);
     }
     static void process(void* data) { static_cast<PipeWireStream*>(data)->process(); }
+    static void removeBuffer(void* data, pw_buffer* buffer)
+    {
+        static_cast<PipeWireStream*>(data)->bufferRemoved(buffer);
+    }
 
     static const pw_stream_events* table()
     {
@@ -60,6 +64,7 @@ struct PipeWireStream::Events
             e.state_changed = stateChanged;
             e.param_changed = paramChanged;
             e.process = process;
+            e.remove_buffer = removeBuffer;
             return e;
         }();
         return &events;
@@ -75,8 +80,21 @@ PipeWireStream::PipeWireStream(pw_core* core, uint32_t node, int maxRate, PipeWi
 
 PipeWireStream::~PipeWireStream()
 {
-    if (stream_)
+    if (stream_) {
+        if (held_)
+            bufferRemoved(held_);
         pw_stream_destroy(stream_);
+    }
+}
+
+void PipeWireStream::bufferRemoved(pw_buffer* buffer)
+{
+    if (buffer != held_)
+        return;
+    // The stream takes its memory back (a new format, the end): the picture stays as a copy.
+    std::lock_guard<std::mutex> hold(lock_);
+    picture_.detach();
+    held_ = nullptr;
 }
 
 bool PipeWireStream::connect(std::string& error)
@@ -230,8 +248,10 @@ void PipeWireStream::process()
                        int(crop->region.size.height)};
 
         std::lock_guard<std::mutex> hold(lock_);
-        if (picture_.take(in))
+        if (picture_.show(in)) {
             ++pictures_;
+            std::swap(held_, newest); // the buffer shown stays; the one shown before goes back
+        }
         if (cursor) {
             const bool valid = spa_meta_cursor_is_valid(cursor);
             // Positions are on the whole buffer; the picture starts at the crop.
@@ -250,5 +270,6 @@ void PipeWireStream::process()
             }
         }
     }
-    pw_stream_queue_buffer(stream_, newest);
+    if (newest)
+        pw_stream_queue_buffer(stream_, newest);
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+struct pw_buffer;
 struct pw_core;
 struct pw_stream;
 struct spa_hook;
@@ -15,8 +16,10 @@ struct spa_pod;
 
 // One screen-cast node read through libpipewire: SHM buffers only (memfd or mapped memory, no
 // DMA-BUF), 32-bit RGB formats, any frame rate up to what the run needs. Each buffer with picture
-// data replaces `picture` under `lock`; header, crop and cursor metadata are honoured. Runs on the
-// PipeWire loop's thread: every call but the atomic state queries is made with that loop locked.
+// data becomes `picture` (changed under `lock`) and is kept from the stream until the next one
+// comes, so frames are read from it without a copy; header, crop and cursor metadata are
+// honoured. Runs on the PipeWire loop's thread: every call but the atomic state queries is made
+// with that loop locked.
 class PipeWireStream
 {
 public:
@@ -46,6 +49,7 @@ private:
     friend struct Events;
 
     void stateChanged(bool streaming, bool error, bool unconnected, const char* message);
+    void bufferRemoved(pw_buffer* buffer);
     void process();
     void formatChanged(const spa_pod* param);
 
@@ -55,6 +59,7 @@ private:
     PipeWirePicture& picture_;
     std::mutex& lock_;
     pw_stream* stream_ = nullptr;
+    pw_buffer* held_ = nullptr; // the one `picture_` shows
     std::unique_ptr<spa_hook> listener_;
     uint32_t format_ = 0; // spa_video_format
     int width_ = 0;

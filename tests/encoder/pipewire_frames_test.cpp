@@ -192,9 +192,10 @@ private slots:
         PipeWirePicture plain;
         PipeWirePicture scaled;
         const std::vector<uint8_t> a = quadrants(Format::BGRx, 200, 100, 800, 0);
-        const std::vector<uint8_t> b = quadrants(Format::RGBx, 300, 150, 1216, 32);
+        std::vector<uint8_t> b = quadrants(Format::RGBx, 300, 150, 1216, 32);
         QVERIFY(plain.take(bufferOf(a, Format::BGRx, 200, 100, 800, 0)));
-        QVERIFY(scaled.take(bufferOf(b, Format::RGBx, 300, 150, 1216, 32)));
+        // Read from the stream's own memory, not copied.
+        QVERIFY(scaled.show(bufferOf(b, Format::RGBx, 300, 150, 1216, 32)));
         const std::vector<Rect> logical{{0, 0, 200, 100}, {200, 0, 200, 100}};
         const std::vector<const PipeWirePicture*> pictures{&plain, &scaled};
 
@@ -237,7 +238,7 @@ private slots:
              150,
              {{10, 10, kRed}, {290, 140, kWhite}, {310, 10, kRed}, {590, 140, kWhite}}},
         };
-        for (const Case& c : cases) {
+        const auto check = [&](const Case& c) {
             PipeWireComposer composer(logical, c.area, c.scale, c.width, c.height);
             const std::vector<uint8_t>& frame = composer.toBgrx(pictures, false);
             QCOMPARE(frame.size(), size_t(c.width) * c.height * 4);
@@ -249,7 +250,25 @@ private slots:
                                                                  .arg(probe.y)
                                                                  .arg(text(got), text(probe.colour))));
             }
-        }
+        };
+        for (const Case& c : cases)
+            check(c);
+        // The stream takes its memory back: the picture stays as it was.
+        scaled.detach();
+        std::fill(b.begin(), b.end(), 0);
+        check(cases[1]);
+        // Both byte orders, shown or copied, come out the same in yuv420p.
+        std::vector<uint8_t> fromView(FrameConverter::frameBytes(100, 40));
+        std::vector<uint8_t> fromCopy(fromView.size());
+        b = quadrants(Format::RGBx, 300, 150, 1216, 32);
+        const std::vector<uint8_t> bgr = quadrants(Format::BGRx, 300, 150, 1200, 0);
+        PipeWirePicture copied;
+        QVERIFY(scaled.show(bufferOf(b, Format::RGBx, 300, 150, 1216, 32)));
+        QVERIFY(copied.take(bufferOf(bgr, Format::BGRx, 300, 150, 1200, 0)));
+        PipeWireComposer composer({{0, 0, 300, 150}}, {100, 50, 100, 40}, 1.0, 100, 40);
+        composer.toYuv420p({&scaled}, false, fromView.data());
+        composer.toYuv420p({&copied}, false, fromCopy.data());
+        QVERIFY(fromView == fromCopy);
     }
 
     void pointerDrawnIntoTheFrame()

@@ -10,6 +10,7 @@ Start, as when the user stops sharing from the desktop: its node goes away and C
 import argparse
 import json
 import os
+import signal
 import socket
 import subprocess
 import sys
@@ -138,6 +139,16 @@ def on_property(conn, sender, path, iface, name):
     return GLib.Variant("u", {"AvailableSourceTypes": 1, "AvailableCursorModes": 7, "version": 4}[name])
 
 
+def stop(*_):
+    # The test pictures go with the portal, whether or not their sessions were closed.
+    for session in sessions.values():
+        if session.get("gst"):
+            session["gst"].terminate()
+            session["gst"].wait()
+    sys.exit(0)
+
+
+signal.signal(signal.SIGTERM, stop)
 loop = GLib.MainLoop()
 Gio.bus_own_name(Gio.BusType.SESSION, BUS, Gio.BusNameOwnerFlags.REPLACE,
                  lambda conn, name: conn.register_object("/org/freedesktop/portal/desktop",

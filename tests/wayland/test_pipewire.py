@@ -138,7 +138,9 @@ class FakePortal(CastRecorder, unittest.TestCase):
         deadline = time.monotonic() + 10
         while True:
             try:
-                return screencast.ScreenCast(cursor="hidden")
+                cast = screencast.ScreenCast(cursor="hidden")
+                self.addCleanup(cast.close)
+                return cast
             except Exception:
                 if time.monotonic() > deadline:
                     raise

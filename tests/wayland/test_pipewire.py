@@ -30,6 +30,21 @@ def gdigrab(x, y, w, h, mouse=1):
     return "-y -f gdigrab -offset_x %d -offset_y %d -video_size %dx%d -draw_mouse %d -i desktop" % (x, y, w, h, mouse)
 
 
+def move_pointer(dx, dy):
+    """Moves mutter's pointer by (dx, dy) through its remote-desktop interface."""
+    bus = screencast.Gio.bus_get_sync(screencast.Gio.BusType.SESSION, None)
+    name = "org.gnome.Mutter.RemoteDesktop"
+
+    def call(path, iface, method, params=None):
+        return bus.call_sync(name, path, iface, method, params, None, screencast.Gio.DBusCallFlags.NONE, -1,
+                             None).unpack()
+    (session,) = call("/org/gnome/Mutter/RemoteDesktop", name, "CreateSession")
+    call(session, name + ".Session", "Start")
+    call(session, name + ".Session", "NotifyPointerMotionRelative", screencast.GLib.Variant("(dd)", (dx, dy)))
+    time.sleep(0.3)
+    call(session, name + ".Session", "Stop")
+
+
 class CastRecorder:
     cast = None
 
@@ -110,6 +125,47 @@ class RealPortal(CastRecorder, unittest.TestCase):
         print("\n%d frames, %d changes in %.2f s" % (len(frames), distinct, recorded))
         # Software rendering here draws 15-35 frames a second; at least half of the frames change.
         self.assertGreaterEqual(distinct, len(frames) // 2)
+
+    def frame(self, path, at=1.0):
+        return subprocess.run(["ffmpeg", "-v", "error", "-ss", str(at), "-i", path, "-frames:v", "1", "-f", "rawvideo",
+                               "-pix_fmt", "rgb24", "-"], capture_output=True, check=True).stdout
+
+    def test_pointer_from_the_cursor_metadata(self):
+        move_pointer(100, 60)
+        frames = {}
+        for mouse in (1, 0):
+            code, output, path, _ = self.record(gdigrab(0, 0, 1280, 720, mouse=mouse), 2, name="m%d.mp4" % mouse,
+                                                encode=LOSSLESS)
+            self.assertEqual(code, 0, output[-2000:])
+            frames[mouse] = self.frame(path)
+        # The two differ only in the pointer's few pixels.
+        row = 1280 * 3
+        rows = [y for y in range(720) if frames[0][y * row:(y + 1) * row] != frames[1][y * row:(y + 1) * row]]
+        self.assertTrue(rows, "no pointer drawn")
+        columns = [x for x in range(1280) for y in rows
+                   if frames[0][y * row + x * 3:y * row + x * 3 + 3] != frames[1][y * row + x * 3:y * row + x * 3 + 3]]
+        print("\npointer drawn at %d..%d, %d..%d" % (min(columns), max(columns), rows[0], rows[-1]))
+        self.assertLessEqual(rows[-1] - rows[0], 64)
+        self.assertLessEqual(max(columns) - min(columns), 64)
+
+    def test_cast_closed_by_the_desktop_ends_the_run(self):
+        bus = screencast.Gio.bus_get_sync(screencast.Gio.BusType.SESSION, None)
+        own = screencast.ScreenCast(cursor="metadata", restore_token=screencast.grant_first_monitor(bus))
+        fd = own.open_remote()
+        path = os.path.join(self.folder.name, "ended.mp4")
+        try:
+            adapter = subprocess.Popen([support.ADAPTER] + (gdigrab(0, 0, 1280, 720) + " " + ENCODE + " -f mp4 " +
+                                                            path).split(),
+                                       env=support.environment(**own.environment(fd)), pass_fds=(fd,),
+                                       stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        finally:
+            os.close(fd)
+        time.sleep(2)
+        own.close()  # the desktop ends the cast (the user stopped sharing)
+        error = adapter.communicate(timeout=20)[1].decode()
+        self.assertEqual(adapter.returncode, 3, error[-2000:])
+        self.assertTrue(error.rstrip().endswith(ENDED), error[-500:])
+        self.assertAlmostEqual(float(support.probe(path)["format"]["duration"]), 2.0, delta=0.5)
 
     def test_snapshot_is_the_monitor_picture(self):
         started = time.monotonic()

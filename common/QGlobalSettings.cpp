@@ -1,6 +1,6 @@
 #include "QGlobalSettings.h"
 
-#include "CSetting.h"
+#include "QLanguage.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -78,8 +78,7 @@ QString QGlobalSettings::appName()
 
 QString QGlobalSettings::translationFile(const QString& folder)
 {
-    const QString language =
-        CSetting::getString(QStringLiteral("language"), QStringLiteral("type"), defaultLanguage());
+    const QString language = QLanguage::current(folder);
     return QStringLiteral("%1/language/%2_%3.qm").arg(folder, QStringLiteral("reelcast"), language);
 }
 

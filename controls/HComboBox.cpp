@@ -117,6 +117,24 @@ void HComboBox::mouseReleaseEvent(QMouseEvent* event)
     update();
 }
 
+void HComboBox::showEvent(QShowEvent* event)
+{
+    QFrame::showEvent(event);
+    if (minimumWidth() != maximumWidth())
+        return;
+    // Widths were chosen for the shortest language; a longer one would lose its texts' ends.
+    int widest = 0;
+    for (QWidget* item : menu_->items()) {
+        if (auto* entry = qobject_cast<HMenuItem*>(item))
+            widest = qMax(widest, text_->fontMetrics().horizontalAdvance(entry->text()));
+    }
+    const QMargins margins = layout()->contentsMargins();
+    const int needed = widest + text_->width() - text_->contentsRect().width() + margins.left() +
+                       margins.right() + layout()->spacing() + arrow_->width() + frameWidth() * 2;
+    if (needed > width())
+        setFixedWidth(needed);
+}
+
 void HComboBox::setArrowStatus(const QString& status)
 {
     QSkin::setProperty(arrow_, "status", status);

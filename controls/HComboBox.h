@@ -7,7 +7,8 @@ class QLabel;
 class HMenu;
 
 // A drop-down box made of a text label and an arrow whose list is an HMenu. A choice is only
-// taken when a listener of currentIndexChanged or currentTextChanged accepts it.
+// taken when a listener of currentIndexChanged or currentTextChanged accepts it. A fixed width
+// grows where the longest entry would not fit in it.
 class HComboBox : public QFrame
 {
     Q_OBJECT
@@ -37,6 +38,7 @@ public slots:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setArrowStatus(const QString& status);

@@ -7,7 +7,13 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+namespace {
+// The check mark of the chosen entry and the space before it.
+constexpr int kCheckRoom = 12 + 6;
+} // namespace
 
 HMenu::HMenu(QWidget* parent) : QWidget(parent)
 {
@@ -53,7 +59,16 @@ void HMenu::popup(const QPoint& globalPos)
         if (auto* entry = qobject_cast<HMenuItem*>(item); entry && entry->subMenu())
             entry->subMenu()->installEventFilter(this);
     }
-    // The entries may have changed since the last time the menu was shown.
+    // The entries may have changed since the last time the menu was shown. A fixed width grows
+    // where an entry's text would not fit in it, with room for the check mark.
+    int widest = 0;
+    for (QWidget* item : qAsConst(items_))
+        widest = qMax(widest, item->minimumSizeHint().width() + kCheckRoom);
+    widest += scrollArea_->frameWidth() * 2 + (scrollArea_->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn
+                                                   ? scrollArea_->verticalScrollBar()->sizeHint().width()
+                                                   : 0);
+    if (minimumWidth() == maximumWidth() && widest > width())
+        setFixedWidth(widest);
     adjustSize();
     move(globalPos);
     show();

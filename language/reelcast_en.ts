@@ -36,8 +36,24 @@ Records the screen, the camera and sound.</translation>
 <context>
     <name>QCommandLine</name>
     <message>
-        <source>未检测到设备：%1</source>
-        <translation>Device not detected: %1</translation>
+        <source>无法录制整个桌面：屏幕画面无法获取。请在“模式”中选择其它录制模式。</source>
+        <translation>The whole desktop cannot be recorded: the screen cannot be grabbed. Choose another recording mode in the Mode tile.</translation>
+    </message>
+    <message>
+        <source>未检测到摄像头。请连接摄像头，或在“模式”中选择其它录制模式。</source>
+        <translation>No camera found. Connect a camera, or choose another recording mode in the Mode tile.</translation>
+    </message>
+    <message>
+        <source>未检测到摄像头“%1”。请连接摄像头，或在“模式”中选择其它录制模式。</source>
+        <translation>The camera "%1" was not found. Connect it, or choose another recording mode in the Mode tile.</translation>
+    </message>
+    <message>
+        <source>未检测到麦克风。请连接麦克风，或在“声源”中选择其它声音来源。</source>
+        <translation>No microphone found. Connect a microphone, or choose another sound source in the Sound tile.</translation>
+    </message>
+    <message>
+        <source>未找到系统声音来源：声音服务没有运行，或没有可录制的输出。请在“声源”中选择其它声音来源。</source>
+        <translation>No system sound source: the sound server is not running or has no output to record. Choose another sound source in the Sound tile.</translation>
     </message>
 </context>
 <context>
@@ -143,7 +159,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>未检测到设备，请安装后再尝试</source>
-        <translation>No device found. Please install one and try again.</translation>
+        <translation>No camera found. Connect a camera and try again.</translation>
     </message>
     <message>
         <source>关闭</source>
@@ -187,7 +203,22 @@ Records the screen, the camera and sound.</translation>
     </message>
 </context>
 <context>
+    <name>QLanguageMenu</name>
+    <message>
+        <source>语言</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>跟随系统</source>
+        <translation>As the desktop</translation>
+    </message>
+</context>
+<context>
     <name>QMainWidget</name>
+    <message>
+        <source>视频文件正在保存，请稍候再开始录制！</source>
+        <translation>The recording is still being saved. Please start again in a moment!</translation>
+    </message>
     <message>
         <source>联系客服</source>
         <translation>Contact support</translation>
@@ -242,7 +273,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>未检测到设备，请安装后再尝试</source>
-        <translation>No device found. Please install one and try again.</translation>
+        <translation>No camera found. Connect a camera and try again.</translation>
     </message>
     <message>
         <source>继续录制</source>
@@ -259,6 +290,22 @@ Records the screen, the camera and sound.</translation>
     <message>
         <source>已录制的部分仍可保存，是否保存？</source>
         <translation>What was recorded can still be saved. Save it?</translation>
+    </message>
+    <message>
+        <source>新的语言将在下次启动程序时生效。</source>
+        <translation>The new language takes effect the next time the program starts.</translation>
+    </message>
+    <message>
+        <source>快捷键 %1 已被其它程序占用，按下时不会生效。请在设置中更换。</source>
+        <translation>The hot key %1 is held by another program and will not work. Choose another one in the settings.</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>去设置</source>
+        <translation>Settings</translation>
     </message>
 </context>
 <context>

@@ -24,6 +24,10 @@ bool registerHotKey(int id, unsigned modifiers, unsigned virtualKey);
 // Releases what registerHotKey obtained under `id`, and nothing else; nothing when it got nothing.
 void unregisterHotKey(int id);
 
+// Whether this session takes system-wide hot keys at all. Where it does, a refused valid
+// combination is one that another program holds.
+bool hotKeysAvailable();
+
 // What a message seen by the application's native event filter means for the hot keys.
 struct NativeEvent
 {

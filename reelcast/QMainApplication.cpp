@@ -5,12 +5,15 @@
 #include "PlatformShell.h"
 #include "QCustomUI.h"
 #include "QGlobalSettings.h"
+#include "QLanguage.h"
 #include "QMainWidget.h"
 #include "QPath.h"
 #include "QSkin.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QResource>
 #include <QTranslator>
 
@@ -34,7 +37,20 @@ void QMainApplication::initialize()
 
 void QMainApplication::loadLanguage()
 {
-    const QString file = QGlobalSettings::translationFile(QCoreApplication::applicationDirPath());
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString language = QLanguage::current(folder);
+    // Qt's own texts (file dialog, context menus) and formats speak the same language.
+    QLocale::setDefault(QLocale(language));
+    if (language != QLatin1String("en")) {
+        auto* qtTranslator = new QTranslator(this);
+        if (qtTranslator->load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"),
+                               QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(qtTranslator);
+        else
+            delete qtTranslator;
+    }
+
+    const QString file = QGlobalSettings::translationFile(folder);
     if (!QFileInfo::exists(file))
         return;
     delete translator_;

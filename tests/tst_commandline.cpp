@@ -3,6 +3,7 @@
 #include "QDeviceManager.h"
 #include "QMarkSettings.h"
 #include "QPath.h"
+#include "QRecordLog.h"
 #include "QVideoSettings.h"
 #include "TestEnvironment.h"
 
@@ -219,45 +220,56 @@ private slots:
         QVERIFY(build(QRect()).startsWith("-y -framerate 18 "));
     }
 
-    void microphoneWithoutDevicesIsSilent()
+    void firstMicrophoneIsUsed()
     {
         QVideoSettings::setAudioType(MicrophoneOnly);
-        for (const QStringList& microphones : {QStringList(), QStringList({QString(), "Mic B"})}) {
-            machine.microphones = microphones;
-            const QString args = build(QRect(0, 0, 640, 480));
-            QVERIFY(!QCommandLine::hasError());
-            QVERIFY(!args.contains("audio="));
-            QVERIFY(!args.contains("-ar "));
-            QVERIFY(!args.contains("-ab "));
-            QVERIFY(!args.contains("-c:a"));
-        }
         machine.microphones = QStringList({"Mic B", "Mic A"});
         QVERIFY(build(QRect(0, 0, 640, 480)).contains(" -f dshow -i audio=\"Mic B\" -framerate 18 "));
         // The microphone needs no encoder listing.
         QCOMPARE(machine.listings, 0);
     }
 
+    // A missing device refuses the build with what is missing as the user knows it and what to do;
+    // the device's own name is for the encoder log.
     void missingDevices_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("audio");
         QTest::addColumn<QStringList>("encoderDevices");
+        QTest::addColumn<QStringList>("microphones");
         QTest::addColumn<QString>("cameraName");
-        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("builtSoFar");
+        const QString screen =
+            "-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 640x480 -draw_mouse 1 -i desktop";
+        const QString soundHint = QStringLiteral("请在“声源”中选择其它声音来源。");
         QTest::newRow("system sound")
-            << int(FullScreen) << int(SystemOnly) << QStringList({"screen-capture-recorder"}) << QString()
-            << "virtual-audio-capturer"
-            << "-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 640x480 -draw_mouse 1 "
-               "-i desktop";
+            << int(FullScreen) << int(SystemOnly) << QStringList({"screen-capture-recorder"})
+            << QStringList({"Mic"}) << QString() << "virtual-audio-capturer"
+            << QStringLiteral("未找到系统声音来源：声音服务没有运行，或没有可录制的输出。") + soundHint
+            << screen;
+        QTest::newRow("microphone") << int(Area) << int(MicrophoneOnly) << QStringList() << QStringList()
+                                    << QString() << "microphone"
+                                    << QStringLiteral("未检测到麦克风。请连接麦克风，或") + soundHint.mid(1)
+                                    << screen;
+        QTest::newRow("unnamed microphone of both")
+            << int(Area) << int(SystemAndMicrophone) << QStringList({"virtual-audio-capturer"})
+            << QStringList({QString(), "Mic B"}) << QString() << "microphone"
+            << QStringLiteral("未检测到麦克风。请连接麦克风，或") + soundHint.mid(1) << screen;
         QTest::newRow("game") << int(Game) << int(NoAudio) << QStringList({"virtual-audio-capturer"})
-                              << QString() << "screen-capture-recorder"
+                              << QStringList() << QString() << "screen-capture-recorder"
+                              << QStringLiteral(
+                                     "无法录制整个桌面：屏幕画面无法获取。请在“模式”中选择其它录制模式。")
                               << "-y";
-        QTest::newRow("camera") << int(Camera) << int(SystemOnly) << QStringList() << "Other Cam"
-                                << "Other Cam"
-                                << "-y";
+        QTest::newRow("camera")
+            << int(Camera) << int(SystemOnly) << QStringList() << QStringList() << "Other Cam"
+            << "Other Cam"
+            << QStringLiteral("未检测到摄像头“Other Cam”。请连接摄像头，或在“模式”中选择其它录制模式。")
+            << "-y";
         QTest::newRow("empty camera name")
-            << int(Camera) << int(NoAudio) << QStringList() << QString() << QString() << "-y";
+            << int(Camera) << int(NoAudio) << QStringList() << QStringList() << QString() << QString()
+            << QStringLiteral("未检测到摄像头。请连接摄像头，或在“模式”中选择其它录制模式。") << "-y";
     }
 
     void missingDevices()
@@ -265,21 +277,31 @@ private slots:
         QFETCH(int, mode);
         QFETCH(int, audio);
         QFETCH(QStringList, encoderDevices);
+        QFETCH(QStringList, microphones);
         QFETCH(QString, cameraName);
-        QFETCH(QString, missing);
+        QFETCH(QString, logged);
+        QFETCH(QString, message);
         QFETCH(QString, builtSoFar);
         QVideoSettings::setMode(mode);
         QVideoSettings::setAudioType(audio);
         QVideoSettings::setCameraType(On);
         QVideoSettings::setCameraName(cameraName);
         machine.encoderDevices = encoderDevices;
+        machine.microphones = microphones;
+        QRecordLog::create();
         QCOMPARE(QCommandLine::build(kWorkFolder, QRect(0, 0, 640, 480)), builtSoFar);
         QVERIFY(QCommandLine::hasError());
-        QCOMPARE(QCommandLine::errorString(), QStringLiteral("未检测到设备：") + missing);
+        QCOMPARE(QCommandLine::errorString(), message);
+        QRecordLog::close();
+        QFile log(QRecordLog::fileName());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(log.readAll()).contains("Device not found: " + logged));
+        QRecordLog::discard();
 
         // The next build starts with a clean outcome.
         machine.encoderDevices = QStringList({"screen-capture-recorder", "virtual-audio-capturer"});
         machine.cameras << cameraName;
+        machine.microphones = QStringList({"Mic A"});
         QVERIFY(build(QRect(0, 0, 640, 480)).endsWith(".bak\""));
         QVERIFY(!QCommandLine::hasError());
         QCOMPARE(QCommandLine::errorString(), QString());

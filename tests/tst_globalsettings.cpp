@@ -1,5 +1,7 @@
 #include "QGlobalSettings.h"
+#include "QLanguage.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -97,6 +99,43 @@ private slots:
         QGlobalSettings::load(write(content));
         QCOMPARE(QGlobalSettings::currentLanguage().isEmpty(), false);
         QVERIFY(!QGlobalSettings::appName().isNull());
+    }
+
+    // The user's installed choice, else the first desktop language with texts (a region or
+    // script variant served by its language), else the installation's default.
+    void languageChoice_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("desktop");
+        QTest::addColumn<QString>("chosen");
+        const QStringList english{"en-US", "en"};
+        QTest::newRow("English desktop") << QString() << english << "en";
+        QTest::newRow("British English") << QString() << QStringList{"en-GB"} << "en";
+        QTest::newRow("Chinese desktop") << QString() << QStringList{"zh-CN", "zh-Hans-CN", "zh"} << "zh";
+        QTest::newRow("no translation") << QString() << QStringList{"de-DE", "de"} << "fr";
+        QTest::newRow("second desktop language") << QString() << QStringList{"de-DE", "en-US"} << "en";
+        QTest::newRow("C locale") << QString() << QStringList{"C"} << "fr";
+        QTest::newRow("own choice wins") << "zh" << english << "zh";
+        QTest::newRow("uninstalled choice") << "xx" << english << "en";
+    }
+
+    void languageChoice()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QStringList, desktop);
+        QFETCH(QString, chosen);
+        QCOMPARE(QLanguage::choose(stored, desktop, {"zh", "en"}, "fr"), chosen);
+    }
+
+    void installedLanguages()
+    {
+        QDir(dir_.path()).mkpath(QStringLiteral("language"));
+        for (const char* name : {"reelcast_en.qm", "reelcast_pt_BR.qm", "other_de.qm", "reelcast_.qm"}) {
+            QFile f(dir_.filePath(QStringLiteral("language/") + QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(QLanguage::installed(dir_.path()), QStringList({"zh", "en", "pt_BR"}));
+        QCOMPARE(QLanguage::installed(dir_.filePath(QStringLiteral("absent"))), QStringList({"zh"}));
     }
 
     void unreadableFileGivesDefaults()

@@ -273,7 +273,9 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
         QTest::newRow("save folder missing") << "folder" << QStringLiteral("视频保存目录不存在！");
-        QTest::newRow("device missing") << "device" << QStringLiteral("未检测到设备：virtual-audio-capturer");
+        QTest::newRow("device missing") << "device"
+                                        << QStringLiteral("未找到系统声音来源：声音服务没有运行，或没有可录制"
+                                                          "的输出。请在“声源”中选择其它声音来源。");
         QTest::newRow("encoder missing") << "encoder" << QStringLiteral("ffmpeg进程启动失败！");
     }
 

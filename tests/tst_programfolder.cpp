@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -16,6 +17,8 @@ class TestProgramFolder : public QObject
     TestEnvironment* env_ = nullptr;
     int runs_ = 0;
     QList<QProcess*> running_;
+
+    QString desktopLanguage_ = QStringLiteral("C.UTF-8");
 
     struct Running
     {
@@ -56,6 +59,10 @@ class TestProgramFolder : public QObject
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         e.insert("XDG_RUNTIME_DIR", runtime);
+        // The desktop's language decides where none is stored: the same one for every run.
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            e.remove(QString::fromLatin1(name));
+        e.insert("LANG", desktopLanguage_);
         if (!qEnvironmentVariableIsEmpty("DISPLAY"))
             e.insert("QT_QPA_PLATFORM", "xcb");
         p->setProcessEnvironment(e);
@@ -153,19 +160,71 @@ private slots:
         stop(r.process);
     }
 
+    // With no choice stored the desktop's language is used where it has texts, else app.ini's
+    // default; a choice stored in the program wins over the desktop.
+    void languageFollowsTheDesktop_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("qtTexts");
+        QTest::newRow("English desktop")
+            << "en_US.UTF-8" << QString() << "Vexlo Screen Recorder" << QString();
+        QTest::newRow("Chinese desktop") << "zh_CN.UTF-8" << QString() << "Vexlo录屏助手"
+                                         << "qtbase_zh_CN.qm";
+        QTest::newRow("German desktop") << "de_DE.UTF-8" << QString() << "Vexlo录屏助手"
+                                        << "qtbase_zh_CN.qm";
+        QTest::newRow("Chinese chosen on English") << "en_GB.UTF-8"
+                                                   << "zh"
+                                                   << "Vexlo录屏助手"
+                                                   << "qtbase_zh_CN.qm";
+        QTest::newRow("English chosen on Chinese") << "zh_CN.UTF-8"
+                                                   << "en"
+                                                   << "Vexlo Screen Recorder" << QString();
+    }
+
+    void languageFollowsTheDesktop()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, stored);
+        QFETCH(QString, title);
+        QFETCH(QString, qtTexts);
+        if (!stored.isEmpty())
+            CSetting::setValue("language", "type", QVariant(stored));
+        desktopLanguage_ = desktop;
+        const QString cwd = makeWorkingDirectory(QByteArray("[default]\nlang=zh\n"));
+        Running r = start(cwd, TestEnvironment::programDir() + "/reelcast");
+        desktopLanguage_ = QStringLiteral("C.UTF-8");
+        const bool english = title.startsWith(QLatin1String("Vexlo "));
+        QTRY_VERIFY_WITH_TIMEOUT(mappedFiles(r.process).contains("/skin/skin"), 10000);
+        const QString maps = mappedFiles(r.process);
+        QCOMPARE(maps.contains("/language/reelcast_en.qm"), english);
+        if (!qtTexts.isEmpty() &&
+            QFile::exists(QLibraryInfo::location(QLibraryInfo::TranslationsPath) + "/" + qtTexts))
+            QVERIFY(maps.contains(qtTexts));
+        const QString shown = windowTitleOf(r.process);
+        if (!shown.isNull())
+            QCOMPARE(shown, title);
+        stop(r.process);
+    }
+
     void missingFilesAreIgnored()
     {
-        // No app.ini, no skin, no screen.sh, an unknown language: the program still runs, in Chinese.
+        // No app.ini, no skin, no screen.sh beside a copy of the program, an unknown language:
+        // the program still runs, in Chinese.
         CSetting::setValue("language", "type", QVariant(QStringLiteral("xx")));
         const QString cwd = QDir(env_->home()).filePath("bare");
-        QDir().mkpath(cwd);
-        Running r = start(cwd, TestEnvironment::programDir() + "/reelcast");
+        QDir().mkpath(cwd + "/bin");
+        QVERIFY(QFile::copy(TestEnvironment::programDir() + "/reelcast", cwd + "/bin/reelcast"));
+        for (const QString& lib : QDir(TestEnvironment::programDir()).entryList({"libhostkit.so*"}))
+            QFile::copy(TestEnvironment::programDir() + "/" + lib, cwd + "/bin/" + lib);
+        Running r = start(cwd, cwd + "/bin/reelcast");
         const QString title = windowTitleOf(r.process);
         if (!title.isNull())
             QCOMPARE(title, QStringLiteral("Vexlo录屏助手"));
         QTest::qWait(500);
         QCOMPARE(r.process->state(), QProcess::Running);
-        QVERIFY(!mappedFiles(r.process).contains(".qm"));
+        QVERIFY(!mappedFiles(r.process).contains("/language/reelcast_"));
         stop(r.process);
     }
 

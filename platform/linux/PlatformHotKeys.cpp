@@ -216,6 +216,11 @@ void platform::unregisterHotKey(int id)
     hotKeys().erase(it);
 }
 
+bool platform::hotKeysAvailable()
+{
+    return QX11Info::isPlatformX11();
+}
+
 platform::NativeEvent platform::decodeNativeEvent(const char* eventType, void* message)
 {
     NativeEvent result;

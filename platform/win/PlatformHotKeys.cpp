@@ -15,6 +15,11 @@ void platform::unregisterHotKey(int id)
     UnregisterHotKey(nullptr, id);
 }
 
+bool platform::hotKeysAvailable()
+{
+    return true;
+}
+
 platform::NativeEvent platform::decodeNativeEvent(const char* eventType, void* message)
 {
     NativeEvent result;

@@ -3,6 +3,7 @@
 #include "QDeviceManager.h"
 #include "QMarkSettings.h"
 #include "QProcessCommand.h"
+#include "QRecordLog.h"
 #include "QVideoSettings.h"
 #include "UException.h"
 
@@ -101,6 +102,16 @@ private:
         return m_encoderDevices;
     }
 
+    // A missing device refuses the build with `message` in the user's words; the device's own
+    // name goes to the encoder log only.
+    static void requireDevice(bool present, const QString& device, const QString& message)
+    {
+        if (present)
+            return;
+        QRecordLog::writeFailure(QStringLiteral("Device not found: ") + device);
+        throw UException("device present", message, __FILE__, __LINE__);
+    }
+
     QString m_workFolder;
     QRect m_rect;
     bool m_encoderListed = false;
@@ -113,8 +124,8 @@ bool Builder::addScreen(QStringList& pieces, int mode)
         return false;
     if (mode == Game) {
         const QStringList& videoDevices = encoderDevices();
-        UEXCEPTION_CHECK(videoDevices.contains(SCREEN_CAPTURE_RECORDER),
-                         QCommandLine::tr("未检测到设备：%1").arg(SCREEN_CAPTURE_RECORDER));
+        requireDevice(videoDevices.contains(SCREEN_CAPTURE_RECORDER), SCREEN_CAPTURE_RECORDER,
+                      QCommandLine::tr("无法录制整个桌面：屏幕画面无法获取。请在“模式”中选择其它录制模式。"));
         pieces << QStringLiteral("-f dshow")
                << QStringLiteral("-i video=") + QProcessCommand::quoted(SCREEN_CAPTURE_RECORDER);
         return true;
@@ -139,7 +150,11 @@ bool Builder::addCamera(QStringList& pieces, int mode)
         return false;
     const QStringList videoDevices = QDeviceManager::videoInputNames();
     const QString deviceName = QVideoSettings::getCameraName();
-    UEXCEPTION_CHECK(videoDevices.contains(deviceName), QCommandLine::tr("未检测到设备：%1").arg(deviceName));
+    requireDevice(videoDevices.contains(deviceName), deviceName,
+                  deviceName.isEmpty()
+                      ? QCommandLine::tr("未检测到摄像头。请连接摄像头，或在“模式”中选择其它录制模式。")
+                      : QCommandLine::tr("未检测到摄像头“%1”。请连接摄像头，或在“模式”中选择其它录制模式。")
+                            .arg(deviceName));
     pieces << QStringLiteral("-f dshow");
     const QStringList sizes = QDeviceManager::cameraResolutions(deviceName);
     if (!sizes.isEmpty())
@@ -164,18 +179,21 @@ int Builder::addSound(QStringList& pieces)
     const int type = QVideoSettings::getAudioType();
     int inputs = 0;
     if (type & MicrophoneOnly) {
-        // The first microphone as it comes; a machine without one records silently.
+        // The first microphone as it comes. A machine without one is refused rather than recorded
+        // silently: the user would find their voice missing only after the recording.
         const QStringList microphones = QDeviceManager::audioInputNames();
-        if (!microphones.isEmpty() && !microphones.first().isEmpty()) {
-            pieces << QStringLiteral("-f dshow")
-                   << QStringLiteral("-i audio=") + QProcessCommand::quoted(microphones.first());
-            ++inputs;
-        }
+        requireDevice(!microphones.isEmpty() && !microphones.first().isEmpty(),
+                      QStringLiteral("microphone (no audio input listed)"),
+                      QCommandLine::tr("未检测到麦克风。请连接麦克风，或在“声源”中选择其它声音来源。"));
+        pieces << QStringLiteral("-f dshow")
+               << QStringLiteral("-i audio=") + QProcessCommand::quoted(microphones.first());
+        ++inputs;
     }
     if (type & SystemOnly) {
         const QStringList& audios = encoderDevices();
-        UEXCEPTION_CHECK(audios.contains(VIRTUAL_AUDIO_CAPTURE),
-                         QCommandLine::tr("未检测到设备：%1").arg(VIRTUAL_AUDIO_CAPTURE));
+        requireDevice(audios.contains(VIRTUAL_AUDIO_CAPTURE), VIRTUAL_AUDIO_CAPTURE,
+                      QCommandLine::tr("未找到系统声音来源：声音服务没有运行，或没有可录制的输出。"
+                                       "请在“声源”中选择其它声音来源。"));
         pieces << QStringLiteral("-f dshow")
                << QStringLiteral("-i audio=") + QProcessCommand::quoted(VIRTUAL_AUDIO_CAPTURE);
         ++inputs;

@@ -17,3 +17,16 @@ QHotKey::~QHotKey()
     if (m_registered)
         platform::unregisterHotKey(m_identifier);
 }
+
+bool QHotKey::isHeldElsewhere() const
+{
+    return !m_registered && m_modifier != 0 && m_virtualKey != 0 && platform::hotKeysAvailable();
+}
+
+bool QHotKey::registerAgain()
+{
+    if (!m_registered && m_modifier != 0 && m_virtualKey != 0)
+        m_registered = platform::registerHotKey(m_identifier, static_cast<unsigned>(m_modifier),
+                                                static_cast<unsigned>(m_virtualKey));
+    return m_registered;
+}

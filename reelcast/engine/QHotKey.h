@@ -9,7 +9,7 @@ class QHotKey : public QObject
     Q_OBJECT
 public:
     // Codes as QKeyManager::nativeCode gives them. The combination is registered at once; a
-    // refusal (another program holds it, a code is 0) is not reported: the key then never fires.
+    // refused one never fires until registerAgain() obtains it.
     QHotKey(int modifier, int virtualKey, const QObject* receiver, const char* slot);
     ~QHotKey() override;
 
@@ -18,6 +18,11 @@ public:
     int identifier() const { return m_identifier; }
     // Whether the system accepted the combination.
     bool isRegistered() const { return m_registered; }
+    // Whether another program holds it: a valid combination the system refused although it
+    // takes hot keys.
+    bool isHeldElsewhere() const;
+    // Asks the system again for a refused combination (the other program may have ended).
+    bool registerAgain();
 
     static int identifierOf(int modifier, int virtualKey) { return modifier ^ virtualKey; }
 

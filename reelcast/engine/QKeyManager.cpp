@@ -4,8 +4,10 @@
 #include "QDeviceManager.h"
 #include "QEventManager.h"
 #include "QHotKey.h"
+#include "QVideoSettings.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace {
 
@@ -29,6 +31,9 @@ const bool keyNamesBuilt = !QKeyManager::keyNames().isEmpty();
 
 const char* const kScreenCaptureSource = "screen-capture-recorder";
 
+// How often a combination another program holds is asked for again.
+constexpr int kRetryMs = 3000;
+
 } // namespace
 
 QKeyManager* QKeyManager::instance()
@@ -46,6 +51,9 @@ QKeyManager::QKeyManager()
         app->installNativeEventFilter(this);
     m_cameraCount = cameraCount();
     m_watcher.reset(new platform::VideoDeviceWatcher([this] { onDeviceChange(); }));
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setInterval(kRetryMs);
+    connect(m_retryTimer, &QTimer::timeout, this, &QKeyManager::retryHeld);
 }
 
 QKeyManager::~QKeyManager() = default;
@@ -144,6 +152,7 @@ bool QKeyManager::setHotKey(int firstKey, int secondKey, int kind)
     m_hotKeys.remove(id);
     m_hotKeys.insert(id, std::make_shared<QHotKey>(modifier, virtualKey, this, slot));
     m_kinds.insert(kind, id);
+    updateRetry();
     return true;
 }
 
@@ -166,6 +175,71 @@ void QKeyManager::clearHotKeys()
 {
     m_hotKeys.clear();
     m_kinds.clear();
+    updateRetry();
+}
+
+bool QKeyManager::isValidCombination(const QString& first, const QString& second)
+{
+    const QStringList modifiers{QStringLiteral("Ctrl"), QStringLiteral("Alt"), QStringLiteral("Shift")};
+    return modifiers.contains(first) && keyNames().contains(second) && !modifiers.contains(second);
+}
+
+void QKeyManager::registerStored()
+{
+    QString startFirst = QVideoSettings::getKeyStartFirst();
+    QString startSecond = QVideoSettings::getKeyStartSecond();
+    QString stopFirst = QVideoSettings::getKeyStopFirst();
+    QString stopSecond = QVideoSettings::getKeyStopSecond();
+    if (!isValidCombination(startFirst, startSecond)) {
+        startFirst = QStringLiteral("Alt");
+        startSecond = QStringLiteral("F6");
+        QVideoSettings::setKeyStartFirst(startFirst);
+        QVideoSettings::setKeyStartSecond(startSecond);
+    }
+    // Stop under the start key's identifier would take that key away from start.
+    const auto id = [](const QString& first, const QString& second) {
+        return QHotKey::identifierOf(nativeCode(keyCode(first)), nativeCode(keyCode(second)));
+    };
+    if (!isValidCombination(stopFirst, stopSecond) ||
+        id(stopFirst, stopSecond) == id(startFirst, startSecond)) {
+        stopFirst = QStringLiteral("Alt");
+        stopSecond = startSecond == QLatin1String("F7") ? QStringLiteral("F8") : QStringLiteral("F7");
+        QVideoSettings::setKeyStopFirst(stopFirst);
+        QVideoSettings::setKeyStopSecond(stopSecond);
+    }
+    clearHotKeys();
+    setHotKey(keyCode(startFirst), keyCode(startSecond), 0);
+    setHotKey(keyCode(stopFirst), keyCode(stopSecond), 1);
+}
+
+bool QKeyManager::isHeldElsewhere(int kind) const
+{
+    const auto it = m_kinds.constFind(kind);
+    if (it == m_kinds.constEnd())
+        return false;
+    const std::shared_ptr<QHotKey> key = m_hotKeys.value(it.value());
+    return key && key->isHeldElsewhere();
+}
+
+bool QKeyManager::retryHeld()
+{
+    for (const std::shared_ptr<QHotKey>& key : qAsConst(m_hotKeys)) {
+        if (key->isHeldElsewhere())
+            key->registerAgain();
+    }
+    updateRetry();
+    return !m_retryTimer->isActive();
+}
+
+void QKeyManager::updateRetry()
+{
+    bool held = false;
+    for (const std::shared_ptr<QHotKey>& key : qAsConst(m_hotKeys))
+        held = held || key->isHeldElsewhere();
+    if (held && !m_retryTimer->isActive())
+        m_retryTimer->start();
+    else if (!held)
+        m_retryTimer->stop();
 }
 
 bool QKeyManager::nativeEventFilter(const QByteArray& eventType, void* message, long* result)

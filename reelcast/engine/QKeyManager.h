@@ -8,6 +8,7 @@
 #include <memory>
 
 class QHotKey;
+class QTimer;
 namespace platform {
 class VideoDeviceWatcher;
 }
@@ -37,6 +38,18 @@ public:
     bool isHotKeyUsed(int firstKey, int secondKey);
     void clearHotKeys();
 
+    // Registers the stored combinations of both kinds. A stored combination that is not a
+    // modifier plus a key of the table (a bare key would take that key from every program) is
+    // replaced by its default, in the store as well.
+    void registerStored();
+    // Whether "Ctrl", "Alt" or "Shift" plus a key of the table other than those.
+    static bool isValidCombination(const QString& first, const QString& second);
+    // Whether another program holds the combination of the kind, so that it never fires.
+    bool isHeldElsewhere(int kind) const;
+    // Asks the system again for the combinations another program held; true when this program
+    // now has every one. Also done every few seconds while one is held elsewhere.
+    bool retryHeld();
+
     bool nativeEventFilter(const QByteArray& eventType, void* message, long* result) override;
 
     // The device watcher, so that tests can hand it a change notice.
@@ -58,8 +71,11 @@ private:
     static int cameraCount();
     void onDeviceChange();
 
+    void updateRetry();
+
     QMap<int, std::shared_ptr<QHotKey>> m_hotKeys; // identifier -> hot key
     QMap<int, int> m_kinds;                        // kind -> identifier
     int m_cameraCount = 0;
     std::unique_ptr<platform::VideoDeviceWatcher> m_watcher;
+    QTimer* m_retryTimer = nullptr;
 };

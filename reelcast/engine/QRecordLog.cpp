@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
@@ -15,6 +16,7 @@ namespace {
 
 const char kSeparator[] = "***************************************************\r\n";
 const char kTerminator[] = "\r\n\r\n";
+constexpr int kMaxSameSecond = 1000;
 
 // The runs write from pool workers while the interface thread may create, close or discard;
 // one lock keeps the current log from being replaced under a writer.
@@ -49,10 +51,16 @@ void QRecordLog::create()
     std::unique_ptr<QRecordLog> log(new QRecordLog());
     const QString logFolder = folder();
     QDir().mkdir(logFolder);
-    log->fileName_ = logFolder + QDir::separator() +
-                     QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss.log"));
-    log->file_.setFileName(log->fileName_);
-    log->file_.open(QIODevice::WriteOnly);
+    const QString stamp = logFolder + QDir::separator() +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss"));
+    // A second recording within the same second gets a suffix: truncating the first log would
+    // take away what that recording's failure message points to.
+    for (int n = 1; n <= kMaxSameSecond; ++n) {
+        log->fileName_ = stamp + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".log");
+        log->file_.setFileName(log->fileName_);
+        if (log->file_.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !QFileInfo::exists(log->fileName_))
+            break;
+    }
 
     QMutexLocker lock(&logMutex());
     currentLog() = std::move(log);

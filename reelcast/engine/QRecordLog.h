@@ -14,8 +14,8 @@ class QRecordLog : public QObject
 public:
     ~QRecordLog() override;
 
-    // Starts a new log file named after the current second and makes it current; the previous
-    // log is closed and stays on disk.
+    // Starts a new log file named after the current second (with "-2", "-3", ... for further
+    // logs of the same second) and makes it current; the previous log is closed and stays on disk.
     static void create();
     // Opens the block of one encoder run.
     static void beginRun();

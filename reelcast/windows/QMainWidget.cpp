@@ -12,8 +12,10 @@
 #include "QGlobalSettings.h"
 #include "QHomeItem.h"
 #include "QKeyManager.h"
+#include "QLanguageMenu.h"
 #include "QMarkSettings.h"
 #include "QMediaManager.h"
+#include "QProcessCommand.h"
 #include "QProcessTip.h"
 #include "QSettingDialog.h"
 #include "QShadowWidget.h"
@@ -25,6 +27,7 @@
 #include "ui_QMainWidget.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QMenu>
@@ -96,6 +99,10 @@ void QMainWidget::initialize()
     connect(support, &QAction::triggered, this, &QMainWidget::onUserContactUs);
     const QList<QAction*> actions = helpMenu_->actions();
     helpMenu_->insertAction(actions.size() > 1 ? actions.at(1) : nullptr, support);
+    auto* languages = new QLanguageMenu(helpMenu_);
+    helpMenu_->insertMenu(support, languages);
+    connect(languages, &QLanguageMenu::changed_later, this,
+            [this] { showMessage(tr("新的语言将在下次启动程序时生效。")); });
 
     const QString titleSheet =
         QSkin::styleSheet(QStringLiteral(":/qss/TPushButton.css"))
@@ -146,7 +153,10 @@ void QMainWidget::initialize()
                             QStringLiteral(":/image/label.stop.png"));
     btnStop_->setObjectName(QStringLiteral("btnStopRecord"));
     for (TPushButton* button : {btnStart_, btnPause_, btnStop_}) {
-        button->setFixedSize(124, 44);
+        // As wide as the caption needs where 124 px cut it.
+        button->setMinimumWidth(124);
+        button->setFixedHeight(44);
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         ui_->hLayoutRecord->addWidget(button);
     }
     btnPause_->hide();
@@ -280,12 +290,34 @@ void QMainWidget::updateDiskLabel()
 
 void QMainWidget::registerHotKeys()
 {
+    QKeyManager::instance()->registerStored();
+    // Said once, when the window shows and no other question is open.
+    QTimer::singleShot(800, this, &QMainWidget::noticeHeldHotKeys);
+}
+
+void QMainWidget::noticeHeldHotKeys()
+{
+    if (QApplication::activeModalWidget() || !isVisible()) {
+        QTimer::singleShot(1000, this, &QMainWidget::noticeHeldHotKeys);
+        return;
+    }
     QKeyManager* keys = QKeyManager::instance();
-    keys->clearHotKeys();
-    keys->setHotKey(QKeyManager::keyCode(QVideoSettings::getKeyStartFirst()),
-                    QKeyManager::keyCode(QVideoSettings::getKeyStartSecond()), 0);
-    keys->setHotKey(QKeyManager::keyCode(QVideoSettings::getKeyStopFirst()),
-                    QKeyManager::keyCode(QVideoSettings::getKeyStopSecond()), 1);
+    QStringList held;
+    if (keys->isHeldElsewhere(0))
+        held << QVideoSettings::getKeyStartFirst() + QLatin1Char('+') + QVideoSettings::getKeyStartSecond();
+    if (keys->isHeldElsewhere(1))
+        held << QVideoSettings::getKeyStopFirst() + QLatin1Char('+') + QVideoSettings::getKeyStopSecond();
+    if (held.isEmpty())
+        return;
+    HMessageBox box(this);
+    box.setText(tr("快捷键 %1 已被其它程序占用，按下时不会生效。请在设置中更换。").arg(held.join(tr("、"))));
+    box.setButtons(3);
+    box.setConfirmText(tr("去设置"));
+    const bool change = box.execForeground() == QDialog::Accepted;
+    // The other program may have let go meanwhile.
+    if (keys->retryHeld() || !change || checkBusy())
+        return;
+    openSettings(1);
 }
 
 bool QMainWidget::eventFilter(QObject* watched, QEvent* event)

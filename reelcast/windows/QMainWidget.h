@@ -72,6 +72,8 @@ private:
     void resetRecordingLook();
     void setPauseCaption(bool paused);
     void registerHotKeys();
+    // Names the combinations another program holds and offers the settings to change them.
+    void noticeHeldHotKeys();
     void handleLowDisk();
     // Asks `question`; on yes joins and saves the recordings in `folders` one after the other.
     void offerRecovery(const QStringList& folders, const QString& question);

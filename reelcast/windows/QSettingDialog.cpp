@@ -125,6 +125,8 @@ void repaintLater(QWidget* widget)
 QSettingDialog::QSettingDialog(QWidget* parent, int page) : QBaseDialog(parent)
 {
     initDialog(QStringLiteral(":/qss/MarkSetting.css"));
+    // A combination another program held may be free by now; the page then shows a working key.
+    QKeyManager::instance()->retryHeld();
     buildForm();
     QEventManager* registry = QEventManager::instance();
     registry->connectSlot(this, SIGNAL(select_quality(int)), QualityItem, SLOT(onSelectedQuality(int)));
@@ -593,6 +595,13 @@ bool QSettingDialog::changeHotKey(int kind, bool modifierBox, const QString& tex
     }
     keys->removeHotKey(kind);
     keys->setHotKey(first, second, kind);
+    if (keys->isHeldElsewhere(kind)) {
+        // Another program holds it: it would never fire. The old combination comes back.
+        keys->removeHotKey(kind);
+        keys->setHotKey(QKeyManager::keyCode(storedFirst), QKeyManager::keyCode(storedSecond), kind);
+        HMessageBox::message(this, tr("热键有冲突，请更换其它快捷键！"), tr("提示"), 1);
+        return false;
+    }
     if (kind == 0 && modifierBox)
         QVideoSettings::setKeyStartFirst(text);
     else if (kind == 0)

@@ -4,16 +4,21 @@
 #include "HComboBox.h"
 #include "HMenu.h"
 #include "HMenuItem.h"
+#include "HMessageBox.h"
 #include "PlatformHotKeys.h"
 #include "QDeviceManager.h"
 #include "QEventManager.h"
 #include "QKeyManager.h"
+#include "QMainWidget.h"
 #include "QSettingDialog.h"
 #include "QSkin.h"
 #include "QVideoSettings.h"
 #include "TestEnvironment.h"
 
+#include <QApplication>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QX11Info>
@@ -127,6 +132,23 @@ void choose(HComboBox* box, const QString& text)
         area->ensureWidgetVisible(entry);
     QTest::mouseClick(entry, Qt::LeftButton);
     QTRY_VERIFY(!menu->isVisible());
+}
+
+// Reads and answers the next message box once it is up; polls, so that the box's own event
+// loop can end after the answer. The watch ends with the answer or when the timer is deleted.
+QTimer* answerMessage(QString* text, bool confirm = true)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, text, confirm] {
+        auto* box = qobject_cast<HMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        timer->stop();
+        *text = box->findChild<QLabel*>(QStringLiteral("labelMsg"))->text();
+        confirm ? box->accept() : box->reject();
+    });
+    timer->start(20);
+    return timer;
 }
 
 } // namespace
@@ -258,6 +280,8 @@ private slots:
         QVERIFY(other.grab());
         QKeyManager* keys = QKeyManager::instance();
         QVERIFY(keys->setHotKey(Qt::Key_Control, Qt::Key_F9, 1));
+        QVERIFY(keys->isHeldElsewhere(1));
+        QVERIFY(!keys->isHeldElsewhere(0));
         // Stored all the same: it counts for conflicts.
         QVERIFY(keys->isHotKeyUsed(Qt::Key_Control, Qt::Key_F9));
         QVERIFY(!platform::registerHotKey(998, platform::HotKeyControl, 120));
@@ -271,6 +295,93 @@ private slots:
         pressAndCount(QStringLiteral("ctrl+F9"));
         QCOMPARE(other.pressesSeen(), 1);
         keys->setHotKey(Qt::Key_Alt, Qt::Key_F7, 1);
+    }
+
+    // A start key another client holds is named once the main window shows, refused when chosen
+    // in the settings, and works once the other client lets go, without a restart.
+    void heldCombinationIsSaid()
+    {
+        auto other = std::make_unique<OtherClient>();
+        QVERIFY(other->grab());
+        QVideoSettings::setKeyStartFirst(QStringLiteral("Ctrl"));
+        QVideoSettings::setKeyStartSecond(QStringLiteral("F9"));
+        QString notice;
+        {
+            std::unique_ptr<QTimer> answer(answerMessage(&notice, false));
+            QMainWidget window;
+            window.show();
+            QTRY_VERIFY_WITH_TIMEOUT(!notice.isEmpty(), 5000);
+            // Once only.
+            QString again;
+            answer.reset(answerMessage(&again, false));
+            QTest::qWait(2500);
+            QCOMPARE(again, QString());
+        }
+        QVERIFY2(notice.contains(QStringLiteral("Ctrl+F9")), qPrintable(notice));
+        QVERIFY(!notice.contains(QStringLiteral("Alt+F7")));
+
+        // In the settings a free combination is taken, the held one refused with the message.
+        QKeyManager* keys = QKeyManager::instance();
+        keys->registerStored();
+        QVERIFY(keys->isHeldElsewhere(0));
+        {
+            QSettingDialog dialog(nullptr, 1);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            auto* modifier = dialog.findChild<HComboBox*>(QStringLiteral("comboStartFirst"));
+            QVERIFY(modifier);
+            choose(modifier, QStringLiteral("Shift"));
+            QCOMPARE(QVideoSettings::getKeyStartFirst(), QStringLiteral("Shift"));
+            QCOMPARE(pressAndCount(QStringLiteral("shift+F9")).start, 1);
+            QString message;
+            std::unique_ptr<QTimer> answer(answerMessage(&message));
+            choose(modifier, QStringLiteral("Ctrl"));
+            QTRY_COMPARE(message, QStringLiteral("热键有冲突，请更换其它快捷键！"));
+            QCOMPARE(QVideoSettings::getKeyStartFirst(), QStringLiteral("Shift"));
+            QCOMPARE(modifier->currentText(), QStringLiteral("Shift"));
+            QCOMPARE(pressAndCount(QStringLiteral("shift+F9")).start, 1);
+            dialog.close();
+        }
+
+        // The other client lets go: the key works without a restart.
+        keys->removeHotKey(0);
+        keys->setHotKey(Qt::Key_Control, Qt::Key_F9, 0);
+        QCOMPARE(pressAndCount(QStringLiteral("ctrl+F9")).start, 0);
+        other.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!keys->isHeldElsewhere(0), 5000);
+        QCOMPARE(pressAndCount(QStringLiteral("ctrl+F9")).start, 1);
+        keys->clearHotKeys();
+        keys->setHotKey(Qt::Key_Alt, Qt::Key_F6, 0);
+        keys->setHotKey(Qt::Key_Alt, Qt::Key_F7, 1);
+    }
+
+    // A stored combination that is not a modifier plus a key is replaced by the default: a bare
+    // key would be taken from every program.
+    void storedCombinationsAreChecked()
+    {
+        const struct
+        {
+            const char* first;
+            const char* second;
+            bool valid;
+        } cases[] = {{"Alt", "F6", true},    {"Shift", "Z", true}, {"", "F6", false},   {"F6", "A", false},
+                     {"Alt", "Ctrl", false}, {"Alt", "", false},   {"Win", "A", false}, {"Ctrl", "0", false}};
+        for (const auto& c : cases) {
+            QCOMPARE(
+                QKeyManager::isValidCombination(QString::fromLatin1(c.first), QString::fromLatin1(c.second)),
+                c.valid);
+        }
+        QVideoSettings::setKeyStartFirst(QStringLiteral("F6"));
+        QVideoSettings::setKeyStartSecond(QStringLiteral("A"));
+        QVideoSettings::setKeyStopFirst(QStringLiteral("Alt"));
+        QVideoSettings::setKeyStopSecond(QStringLiteral("Shift"));
+        QKeyManager::instance()->registerStored();
+        QCOMPARE(QVideoSettings::getKeyStartFirst() + "+" + QVideoSettings::getKeyStartSecond(),
+                 QStringLiteral("Alt+F6"));
+        QCOMPARE(QVideoSettings::getKeyStopFirst() + "+" + QVideoSettings::getKeyStopSecond(),
+                 QStringLiteral("Alt+F7"));
+        QCOMPARE(pressAndCount(QStringLiteral("a")).start, 0);
+        QCOMPARE(pressAndCount(QStringLiteral("alt+F6")).start, 1);
     }
 
     // The dialog moves the start key from Alt+F6 to Alt+F9, then to Ctrl+F9.

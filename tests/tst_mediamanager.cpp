@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <signal.h>
@@ -541,6 +542,37 @@ private slots:
         QVERIFY(t.elapsed() < 5000);
         QTest::qWait(500);
         QCOMPARE(saved.size(), 0);
+    }
+
+    void strangersAndDeafEncodersDoNotHoldTheSave()
+    {
+        // A stopped process under the encoder's name that is not ours, and our own encoder that
+        // ignores "q": the save waits for neither beyond the limits, and the segment is saved.
+        QTemporaryDir dir;
+        const QString stranger = dir.filePath(QStringLiteral("zrk_video_capture.exe"));
+        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), stranger));
+        QProcess sleeper;
+        sleeper.start(stranger, {QStringLiteral("60")});
+        QVERIFY(sleeper.waitForStarted());
+        QCOMPARE(::kill(pid_t(sleeper.processId()), SIGSTOP), 0);
+        setEnv("FAKE_ENCODER_HANG", "1");
+
+        m_->start();
+        QTest::qWait(1200);
+        QElapsedTimer finishing;
+        finishing.start();
+        m_->stop();
+        QSignalSpy saved(m_, &QMediaManager::finished);
+        m_->save();
+        QVERIFY(saved.wait(15000));
+        QVERIFY(saved.first().at(0).toBool());
+        // "q" for five seconds, then terminate, which the fake does not survive.
+        QVERIFY2(finishing.elapsed() < 12000, qPrintable(QString::number(finishing.elapsed())));
+        QCOMPARE(sleeper.state(), QProcess::Running);
+        m_->cleanup();
+        QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 15000);
+        sleeper.kill();
+        sleeper.waitForFinished(5000);
     }
 
     void cleanupTestCase() { delete env_; }

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
+#include <signal.h>
 #include <unistd.h>
 
 class TestUtilities : public QObject
@@ -24,6 +27,7 @@ private slots:
     void removeFolderLeavesLinkTargets();
     void formatTextAndCompare();
     void processesByName();
+    void strayCopiesOnly();
 };
 
 void TestUtilities::formatSize_data()
@@ -171,21 +175,107 @@ void TestUtilities::processesByName()
     QVERIFY(!isProcessRunning(L"reelcast_test_sleeper"));
 
     // The camera preview's feed (a child of vcamera.exe) runs under the same name but belongs to
-    // the preview: it is neither found nor ended.
+    // the preview: it is not found.
     const QString preview = dir.filePath(QStringLiteral("vcamera.exe"));
     QVERIFY(QFile::copy(QStringLiteral("/bin/sh"), preview));
     QProcess feedParent;
-    feedParent.start(preview, {QStringLiteral("-c"), QStringLiteral("\"$0\" 60; :"), exe});
+    const QString feedPid = dir.filePath(QStringLiteral("feed.pid"));
+    feedParent.start(
+        preview, {QStringLiteral("-c"), QStringLiteral("\"$0\" 60 & echo $! > \"$1\"; wait"), exe, feedPid});
     QVERIFY(feedParent.waitForStarted());
     QTest::qWait(300);
-
-    platform::killProcessesNamed(L"REELCAST_TEST_SLEEPER.exe");
-    QVERIFY(sleeper.waitForFinished(5000));
-    QCOMPARE(sleeper.exitStatus(), QProcess::CrashExit);
-    QVERIFY(!isProcessRunning(L"reelcast_test_sleeper.EXE"));
-    QVERIFY(!feedParent.waitForFinished(500));
+    int found = 0;
+    for (const platform::ProcessEntry& p : platform::runningProcesses())
+        found += p.exeName == L"Reelcast_Test_Sleeper.exe" ? 1 : 0;
+    QCOMPARE(found, 1);
+    QFile feed(feedPid);
+    QVERIFY(feed.open(QIODevice::ReadOnly));
+    ::kill(pid_t(feed.readAll().trimmed().toLong()), SIGKILL);
     feedParent.kill();
     feedParent.waitForFinished(5000);
+    sleeper.kill();
+    sleeper.waitForFinished(5000);
+}
+
+void TestUtilities::strayCopiesOnly()
+{
+    // Copies of one program file as a start-up sweep meets them. Ended: those whose starter is
+    // gone. Kept: a child of this live program, a child of a live helper with the same mark
+    // (an encoder's own relay), an orphan of another file, and the stopped one is not left
+    // stopped but ended.
+    QTemporaryDir dir;
+    const QString exe = dir.filePath(QStringLiteral("zrk_video_capture.exe"));
+    const QString other = dir.filePath(QStringLiteral("other/zrk_video_capture.exe"));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("other"))));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), exe));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), other));
+
+    QProcess gone;
+    gone.start(QStringLiteral("/bin/true"), QStringList());
+    QVERIFY(gone.waitForFinished(5000));
+    const QByteArray deadMark = QByteArray::number(gone.processId()) + ":1";
+    const QByteArray markName = QByteArray::fromStdString(platform::childMark().first);
+    QVERIFY(!markName.isEmpty());
+
+    // A pid file per copy, written by the shell that starts it.
+    auto spawn = [&](const QString& program, const QString& script, const QByteArray& mark) {
+        auto* p = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(markName), QString::fromLatin1(mark));
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, program});
+        p->waitForStarted(5000);
+        return p;
+    };
+    auto pidIn = [&](const QString& name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLong() : 0L;
+    };
+    auto runs = [](long pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+    };
+    const QString pidFile = dir.filePath(QStringLiteral("%1.pid"));
+    const QStringList names{"orphan", "stopped", "foreign", "relay", "child"};
+    // Whatever happens, nothing of this test outlives it.
+    struct Sweep
+    {
+        std::function<void()> run;
+        ~Sweep() { run(); }
+    } sweep{[&] {
+        for (const QString& name : names)
+            if (pidIn(name + ".pid") > 0)
+                ::kill(pid_t(pidIn(name + ".pid")), SIGKILL);
+    }};
+    // Background copies outlive their shell: orphans, adopted by init or a subreaper.
+    const QString background = QStringLiteral("\"$0\" 60 & echo $! > %1");
+    QScopedPointer<QProcess> orphan(spawn(exe, background.arg(pidFile.arg("orphan")), deadMark));
+    QScopedPointer<QProcess> stopped(spawn(exe, background.arg(pidFile.arg("stopped")), deadMark));
+    QScopedPointer<QProcess> foreign(spawn(other, background.arg(pidFile.arg("foreign")), deadMark));
+    // The shell stays, carrying the same mark: a live parent.
+    QScopedPointer<QProcess> relay(spawn(exe, background.arg(pidFile.arg("relay")) + "; wait", deadMark));
+    QScopedPointer<QProcess> child(
+        spawn(exe, QStringLiteral("echo $$ > %1; exec \"$0\" 60").arg(pidFile.arg("child")),
+              QByteArray::fromStdString(platform::childMark().second)));
+    auto started = [&](const QString& name, const QString& program) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pidIn(name + ".pid")));
+        return cmdline.open(QIODevice::ReadOnly) &&
+               cmdline.readAll().split('\0').value(0) == program.toUtf8();
+    };
+    for (const QString& name : names)
+        QTRY_VERIFY(started(name, name == "foreign" ? other : exe));
+    QCOMPARE(::kill(pid_t(pidIn("stopped.pid")), SIGSTOP), 0);
+
+    platform::endOrphanedProcesses(exe.toStdWString());
+    QTRY_VERIFY(!runs(pidIn("orphan.pid")));
+    QTRY_VERIFY(!runs(pidIn("stopped.pid")));
+    QTest::qWait(300);
+    QVERIFY(runs(pidIn("foreign.pid")));
+    QVERIFY(runs(pidIn("relay.pid")));
+    QVERIFY(runs(pidIn("child.pid")));
 }
 
 QTEST_GUILESS_MAIN(TestUtilities)

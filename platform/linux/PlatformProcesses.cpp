@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <csignal>
@@ -12,26 +13,73 @@
 
 namespace {
 
-bool sameNameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b)
+constexpr char kMarkName[] = "REELCAST_STARTED_BY";
+
+QByteArray procFolder(unsigned long pid)
 {
-    if (a.size() != b.size())
-        return false;
-    auto fold = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c; };
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    }
-    return true;
+    return QByteArrayLiteral("/proc/") + QByteArray::number(qulonglong(pid));
 }
 
-// argv[0]'s base name of process `folder` (/proc/PID); empty for kernel threads and zombies.
+QByteArray readProcFile(const QByteArray& folder, const char* name, qint64 limit = 4096)
+{
+    QFile file(QString::fromLatin1(folder + '/' + name));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.read(limit);
+}
+
+// argv[0] of process `folder` (/proc/PID); empty for kernel threads and zombies.
+QByteArray argv0(const QByteArray& folder)
+{
+    return readProcFile(folder, "cmdline").split('\0').value(0);
+}
+
+// argv[0]'s base name of process `folder`.
 QByteArray baseName(const QByteArray& folder)
 {
-    QFile cmdline(QString::fromLatin1(folder + "/cmdline"));
-    if (!cmdline.open(QIODevice::ReadOnly))
+    const QByteArray first = argv0(folder);
+    return first.mid(first.lastIndexOf('/') + 1);
+}
+
+// The fields of /proc/PID/stat after the command name: state first, then the parent (index 1) and
+// the start time in clock ticks after boot (index 19). The name may hold blanks and parentheses,
+// so the fields are counted from the last ')'.
+QList<QByteArray> statFields(const QByteArray& folder)
+{
+    const QByteArray line = readProcFile(folder, "stat");
+    const int end = line.lastIndexOf(')');
+    if (end < 0)
+        return {};
+    return line.mid(end + 2).split(' ');
+}
+
+// "PID:START": a process and its start time, which tells it from a later process with the same id.
+QByteArray identity(unsigned long pid)
+{
+    const QList<QByteArray> fields = statFields(procFolder(pid));
+    if (fields.size() < 20)
         return QByteArray();
-    const QByteArray argv0 = cmdline.read(4096).split('\0').value(0);
-    return argv0.mid(argv0.lastIndexOf('/') + 1);
+    return QByteArray::number(qulonglong(pid)) + ':' + fields[19];
+}
+
+// The value of the child mark in the environment of process `folder`; empty when unmarked.
+QByteArray childMarkOf(const QByteArray& folder)
+{
+    const QByteArray prefix = QByteArray(kMarkName) + '=';
+    const QList<QByteArray> entries = readProcFile(folder, "environ", 1 << 20).split('\0');
+    for (const QByteArray& entry : entries) {
+        if (entry.startsWith(prefix))
+            return entry.mid(prefix.size());
+    }
+    return QByteArray();
+}
+
+bool markedProcessRuns(const QByteArray& mark)
+{
+    const int colon = mark.indexOf(':');
+    bool numeric = false;
+    const unsigned long pid = mark.left(colon).toULong(&numeric);
+    return colon > 0 && numeric && pid > 0 && identity(pid) == mark;
 }
 
 // The camera preview reads its camera through the encoder program, so its feed runs under the
@@ -39,22 +87,15 @@ QByteArray baseName(const QByteArray& folder)
 // stray encoder to end at a start nor a recording to wait for before a merge.
 bool isPreviewFeed(const QByteArray& folder)
 {
-    QFile stat(QString::fromLatin1(folder + "/stat"));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    // "PID (comm) STATE PPID ...": comm may hold blanks and parentheses, so count from the last ')'.
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const QList<QByteArray> fields = statFields(folder);
     if (fields.size() < 2)
         return false;
     return baseName(QByteArrayLiteral("/proc/") + fields[1]) == "vcamera.exe";
 }
 
-} // namespace
-
-std::vector<platform::ProcessEntry> platform::runningProcesses()
+std::vector<unsigned long> ownProcessIds()
 {
-    std::vector<ProcessEntry> result;
+    std::vector<unsigned long> result;
     const uid_t me = getuid();
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
@@ -62,12 +103,22 @@ std::vector<platform::ProcessEntry> platform::runningProcesses()
         const unsigned long pid = entry.toULong(&numeric);
         if (!numeric)
             continue;
-        const QByteArray folder = QByteArrayLiteral("/proc/") + entry.toLatin1();
         struct stat st
         {
         };
-        if (stat(folder.constData(), &st) != 0 || st.st_uid != me)
-            continue;
+        if (stat(procFolder(pid).constData(), &st) == 0 && st.st_uid == me)
+            result.push_back(pid);
+    }
+    return result;
+}
+
+} // namespace
+
+std::vector<platform::ProcessEntry> platform::runningProcesses()
+{
+    std::vector<ProcessEntry> result;
+    for (unsigned long pid : ownProcessIds()) {
+        const QByteArray folder = procFolder(pid);
         const QByteArray name = baseName(folder);
         if (name.isEmpty() || isPreviewFeed(folder))
             continue;
@@ -79,11 +130,46 @@ std::vector<platform::ProcessEntry> platform::runningProcesses()
     return result;
 }
 
-void platform::killProcessesNamed(const std::wstring& exeName)
+std::pair<std::string, std::string> platform::childMark()
 {
+    static const std::string self = identity(static_cast<unsigned long>(getpid())).toStdString();
+    return {kMarkName, self};
+}
+
+void platform::endOrphanedProcesses(const std::wstring& executablePath)
+{
+    const QString given = QString::fromStdWString(executablePath);
+    const QByteArray path = QFile::encodeName(given);
+    const QByteArray canonical = QFile::encodeName(QFileInfo(given).canonicalFilePath());
+    if (path.isEmpty())
+        return;
     const unsigned long self = static_cast<unsigned long>(getpid());
-    for (const ProcessEntry& process : runningProcesses()) {
-        if (process.pid != self && sameNameIgnoringAsciiCase(process.exeName, exeName))
-            ::kill(static_cast<pid_t>(process.pid), SIGTERM);
+    for (unsigned long pid : ownProcessIds()) {
+        if (pid == self)
+            continue;
+        const QByteArray folder = procFolder(pid);
+        const QByteArray first = argv0(folder);
+        const QByteArray exe = QFile::encodeName(QFile::symLinkTarget(QString::fromLatin1(folder + "/exe")));
+        const bool copy = (!first.isEmpty() && (first == path || first == canonical)) ||
+                          (!canonical.isEmpty() && exe == canonical);
+        if (!copy)
+            continue;
+        const QList<QByteArray> fields = statFields(folder);
+        if (fields.size() < 2)
+            continue;
+        const QByteArray parent = QByteArrayLiteral("/proc/") + fields[1];
+        const QByteArray mark = childMarkOf(folder);
+        bool orphan = false;
+        if (mark.isEmpty()) {
+            orphan = fields[1] == "1";
+        } else {
+            // A child of a marked helper (the encoder's own relay, the preview) has a live parent
+            // that carries the same mark; only the top of what a dead program left is ended.
+            orphan = !markedProcessRuns(mark) && childMarkOf(parent) != mark;
+        }
+        if (!orphan)
+            continue;
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
     }
 }

@@ -7,6 +7,7 @@
 #include "QMarkSettings.h"
 #include "QPath.h"
 #include "QProcessCommand.h"
+#include "QProcessStop.h"
 #include "QRecordLog.h"
 #include "QRecordSafety.h"
 #include "QVideoSettings.h"
@@ -68,6 +69,16 @@ QSet<QString> segmentNames(const QString& folder)
     for (const QFileInfo& fi : segmentsOf(folder))
         names.insert(fi.fileName());
     return names;
+}
+
+// Changes while an encoder still writes its segment: sizes and modification times together, so
+// that rewriting a file in place counts too.
+qint64 segmentActivity(const QString& folder)
+{
+    qint64 sum = 0;
+    for (const QFileInfo& fi : segmentsOf(folder))
+        sum += fi.size() + fi.lastModified().toMSecsSinceEpoch();
+    return sum;
 }
 
 // The log the failure message sends the user to gets the cause; so do the diagnostics.
@@ -316,9 +327,12 @@ void QMediaManager::recordRun(int generation)
                     tail = (tail + bytes).right(8192);
                     return bytes;
                 };
+                // An encoder that ignores "q" is terminated, then killed, once its segments stop
+                // changing (or after the finish limit).
+                QProcessStop stopper(process);
                 while (process.state() != QProcess::NotRunning && !process.waitForFinished(kPollMs)) {
                     if (!runWanted(generation))
-                        process.write("q\r\n");
+                        stopper.poll(segmentActivity(workFolder_));
                     const QString text = QString::fromUtf8(keepTail(process.readAll()));
                     const int at = timePattern.indexIn(text);
                     if (at >= 0) {
@@ -393,8 +407,8 @@ void QMediaManager::mergeRun()
     ClearOnExit clearBusy{busy_};
 
     mergeGo_ = true;
-    const std::wstring encoder = QProcessCommand::ENCODER.toStdWString();
-    while (!closing_ && ((runActive_ && mergeGo_) || isProcessRunning(encoder)))
+    // Only our own run is waited for, never a process of another program under the same name.
+    while (!closing_ && runActive_ && mergeGo_)
         sleepMs(kPollMs);
 
     const QFileInfoList segments = QRecordSafety::segments(workFolder_, mergedPrefix());

@@ -1,8 +1,10 @@
 #include "QProcessCommand.h"
 
+#include "PlatformProcesses.h"
 #include "QPath.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 
 namespace {
@@ -33,7 +35,21 @@ void QProcessCommand::start(QProcess& process, const QString& command, QIODevice
     if (words.isEmpty())
         return;
     const QString program = words.takeFirst();
+    // Marked as ours, so that a stray sweep of a later start can tell whether we still live.
+    const std::pair<std::string, std::string> mark = platform::childMark();
+    if (!mark.first.empty()) {
+        QProcessEnvironment environment = process.processEnvironment();
+        if (environment.isEmpty())
+            environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromStdString(mark.first), QString::fromStdString(mark.second));
+        process.setProcessEnvironment(environment);
+    }
     process.start(program, words, mode);
+}
+
+void QProcessCommand::endStrayEncoders()
+{
+    platform::endOrphanedProcesses((QPath::programFolder() + ENCODER).toStdWString());
 }
 
 bool QProcessCommand::startAndWait(QProcess& process, const QString& command)

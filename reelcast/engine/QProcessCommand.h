@@ -7,6 +7,7 @@ class QProcess;
 
 // Command strings of the helper programs beside the program (the encoder, the camera preview)
 // and how they are started: one string, program and arguments, split as QProcess splits it.
+// Every process started here carries the child mark of platform::childMark().
 class QProcessCommand
 {
 public:
@@ -24,6 +25,9 @@ public:
                       QIODevice::OpenMode mode = QIODevice::ReadWrite);
     // start(), then waits up to 30 s for the process to be running; whether it is.
     static bool startAndWait(QProcess& process, const QString& command);
+    // Asks the program folder's encoders that a dead copy of the program left behind to end;
+    // never an encoder of a running program. Does not wait.
+    static void endStrayEncoders();
 
 private:
     QProcessCommand() = delete;

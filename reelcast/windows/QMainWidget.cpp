@@ -2,7 +2,6 @@
 
 #include "CHelpProvider.h"
 #include "HMessageBox.h"
-#include "PlatformProcesses.h"
 #include "QCameraManager.h"
 #include "QCaptureWidget.h"
 #include "QCommonMethod.h"
@@ -411,7 +410,7 @@ void QMainWidget::onBtnStartRecord()
         return;
     }
     const int mode = QVideoSettings::getMode();
-    platform::killProcessesNamed(L"zrk_video_capture.exe");
+    QProcessCommand::endStrayEncoders();
     if (mode == Area) {
         captureWidget_->showScreens();
         return;

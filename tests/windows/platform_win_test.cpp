@@ -1,5 +1,6 @@
 // Windows console test of platform/win, run under wine. Plain C++ and Win32 only.
-// Started with "--window-target" it is instead the process that killProcessesNamed has to end.
+// Started with "--window-target" it is instead the process that a stray sweep has to end;
+// "--spawn-target" starts one and ends, leaving it orphaned.
 
 #include "PlatformChannel.h"
 #include "PlatformDevices.h"
@@ -190,6 +191,15 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+bool startCopy(const std::wstring& exe, const std::wstring& option, PROCESS_INFORMATION& pi)
+{
+    std::wstring commandLine = L"\"" + exe + L"\" " + option;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    return CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi);
+}
+
 int runWindowTarget()
 {
     WNDCLASSW wc{};
@@ -231,49 +241,64 @@ void testProcesses(const std::wstring& tempDir)
     for (const auto& p : list)
         CHECK(p.exeName.find_first_of(L"\\/") == std::wstring::npos);
 
-    // A copy of this program under another name, asked to end by that name in other letter case.
+    // Copies of this program as a stray sweep sees them: one started by this test (its parent
+    // lives) and one whose starter ended at once (an orphan). Only the orphan is ended.
     const std::wstring target = tempDir + L"\\Kill_Target.exe";
     CHECK(CopyFileW(ownExePath().c_str(), target.c_str(), FALSE));
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyEventName);
-    std::wstring commandLine = L"\"" + target + L"\" --window-target";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    const bool started = CreateProcessW(target.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &si, &pi);
+    PROCESS_INFORMATION child{};
+    const bool started = startCopy(target, L"--window-target", child);
     CHECK(started);
-    if (started) {
-        CHECK(WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0);
-        const auto withTarget = platform::runningProcesses();
-        const auto entry =
-            std::find_if(withTarget.begin(), withTarget.end(),
-                         [&](const platform::ProcessEntry& p) { return p.pid == pi.dwProcessId; });
-        CHECK(entry != withTarget.end() && entry->exeName == L"Kill_Target.exe");
+    CHECK(!started || WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0);
+    ResetEvent(ready);
+    PROCESS_INFORMATION spawner{};
+    CHECK(startCopy(target, L"--spawn-target", spawner));
+    CHECK(WaitForSingleObject(spawner.hProcess, 10000) == WAIT_OBJECT_0);
+    CHECK(WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0);
+    DWORD orphanPid = 0;
+    for (const auto& p : platform::runningProcesses()) {
+        if (p.exeName == L"Kill_Target.exe" && p.pid != child.dwProcessId && p.pid != spawner.dwProcessId)
+            orphanPid = p.pid;
+    }
+    CHECK(orphanPid != 0);
+    HANDLE orphan =
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, orphanPid);
+    CHECK(orphan != nullptr);
 
-        platform::killProcessesNamed(L"KILL_TARGET.EXE");
-        const DWORD waited = WaitForSingleObject(pi.hProcess, 10000);
+    platform::endOrphanedProcesses(target);
+    if (orphan) {
+        const DWORD waited = WaitForSingleObject(orphan, 10000);
         CHECK(waited == WAIT_OBJECT_0);
         DWORD code = 99;
-        GetExitCodeProcess(pi.hProcess, &code);
+        GetExitCodeProcess(orphan, &code);
         CHECK_EQ(code, 0ul); // closed through its window, not by its own time-out
         if (waited != WAIT_OBJECT_0)
-            TerminateProcess(pi.hProcess, 1);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+            TerminateProcess(orphan, 1);
+        CloseHandle(orphan);
     }
-    CloseHandle(ready);
     waitForTaskkill();
+    if (started) {
+        CHECK(WaitForSingleObject(child.hProcess, 500) == WAIT_TIMEOUT);
+        TerminateProcess(child.hProcess, 1);
+        WaitForSingleObject(child.hProcess, 10000);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+    }
+    CloseHandle(spawner.hThread);
+    CloseHandle(spawner.hProcess);
+    CloseHandle(ready);
     DeleteFileW(target.c_str());
 
     // Naming the caller's own program must leave the caller running.
-    platform::killProcessesNamed(self);
+    platform::endOrphanedProcesses(ownExePath());
     waitForTaskkill();
     const auto after = platform::runningProcesses();
     CHECK(std::any_of(after.begin(), after.end(),
                       [](const platform::ProcessEntry& p) { return p.pid == GetCurrentProcessId(); }));
-    // A name nobody has is harmless.
-    platform::killProcessesNamed(L"no_such_program.exe");
+    // A program nobody runs is harmless.
+    platform::endOrphanedProcesses(tempDir + L"\\no_such_program.exe");
     waitForTaskkill();
+    CHECK(platform::childMark().first.empty());
 }
 
 // ---- devices, monitors, window, channel, shell -----------------------------------------------
@@ -460,6 +485,15 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "--window-target")
         return runWindowTarget();
+    if (argc > 1 && std::string(argv[1]) == "--spawn-target") {
+        // Starts a window target and ends at once, leaving it without its parent.
+        PROCESS_INFORMATION pi{};
+        if (!startCopy(ownExePath(), L"--window-target", pi))
+            return 3;
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return 0;
+    }
 
     wchar_t tempPath[MAX_PATH];
     GetTempPathW(MAX_PATH, tempPath);

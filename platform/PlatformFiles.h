@@ -36,4 +36,18 @@ bool syncFolder(const std::wstring& path);
 // False otherwise (another volume, the name is taken, ...), and nothing has changed.
 bool renameFile(const std::wstring& from, const std::wstring& to);
 
+// Creates the folder `path` (its parent must exist) for the user alone (elsewhere than on
+// Windows: mode 0700). True also when `path` already is a folder of the user's (isOwnFolder).
+bool createPrivateFolder(const std::wstring& path);
+// Whether `path` itself is a folder of the user's: a real folder (a link to one is not, nor, on
+// Windows, a reparse point) owned by the user.
+bool isOwnFolder(const std::wstring& path);
+// Whether `path` itself is a regular file (not a link to one) owned by the user.
+bool isOwnFile(const std::wstring& path);
+// Whether anything has this name, a link included, dangling or not.
+bool nameTaken(const std::wstring& path);
+// Creates a new file for writing, readable by the user alone: never an existing file and never
+// through a link. A descriptor for QFile::open(int, ...) (closed with the QFile), or -1.
+int createNewFile(const std::wstring& path);
+
 } // namespace platform

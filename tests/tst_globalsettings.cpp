@@ -60,10 +60,30 @@ private slots:
 
     void emptyValues()
     {
-        // An empty current language means "not set"; an empty name is taken as it stands.
-        QGlobalSettings::load(write("[global]\nlang=\n[default]\nlang=en\n[app_name]\nname_en=\n"));
+        // An empty current language means "not set".
+        QGlobalSettings::load(write("[global]\nlang=\n[default]\nlang=en\n[app_name]\nname_en=Recorder\n"));
         QCOMPARE(QGlobalSettings::currentLanguage(), QStringLiteral("en"));
-        QCOMPARE(QGlobalSettings::appName(), QString());
+        QCOMPARE(QGlobalSettings::appName(), QStringLiteral("Recorder"));
+    }
+
+    void nameMustBeOneFolder_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        for (const char* name : {"", " ", ".", "..", "/", "a/b", "..\\x", "/home/user"})
+            QTest::newRow(name) << QByteArray(name);
+    }
+
+    void nameMustBeOneFolder()
+    {
+        // The name becomes a folder under the save folder, which the clean-up empties: anything
+        // that is not one path component would point it at the save folder or elsewhere.
+        QFETCH(QByteArray, name);
+        QGlobalSettings::load(
+            write("[default]\nlang=en\n[app_name]\nname_en=\"" + name + "\"\nname_zh=录屏\n"));
+        QCOMPARE(QGlobalSettings::appName(), QStringLiteral("Vexlo录屏助手"));
+        // Every name the base folder has had is looked at for unfinished recordings.
+        QVERIFY(QGlobalSettings::appNames().contains(QStringLiteral("录屏")));
+        QVERIFY(!QGlobalSettings::appNames().contains(QString::fromUtf8(name)));
     }
 
     void laterLoadOverwritesEqualKeys()

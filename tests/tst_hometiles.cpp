@@ -420,7 +420,12 @@ void TestHomeTiles::recordingLocksChoices()
     QCOMPARE(camera.caption(), QStringLiteral("摄像头1"));
     QVERIFY(!QCameraManager::instance()->isRunning());
 
+    // Finished as the window does it: saved, then cleaned up.
+    QSignalSpy saved(manager, &QMediaManager::finished);
     manager->stop();
+    manager->save();
+    QTRY_VERIFY_WITH_TIMEOUT(!saved.isEmpty(), 15000);
+    manager->cleanup();
     QTRY_VERIFY_WITH_TIMEOUT(manager->isIdle(), 15000);
 }
 

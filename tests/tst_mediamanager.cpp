@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <signal.h>
+#include <unistd.h>
 
 class TestMediaManager : public QObject
 {
@@ -56,6 +57,13 @@ class TestMediaManager : public QObject
         return f.readAll();
     }
 
+    static void writeFile(const QString& path, const QByteArray& data)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+
     QFileInfoList segments() const
     {
         return QDir(m_->workFolder()).entryInfoList({"*.bak"}, QDir::Files, QDir::Time);
@@ -82,11 +90,25 @@ class TestMediaManager : public QObject
         return false;
     }
 
-    // Stops a recording that is running and waits for its end and the merge.
+    // Stops a recording that is running and finishes it as the window does: save, then the
+    // clean-up of a saved one. The manager is idle only after that.
     void stopAndWaitIdle()
     {
         m_->stop();
+        // Either asked here, or already by the test.
+        m_->save();
+        m_->cleanup();
         QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 15000);
+    }
+
+    // The encoder's starts that recorded (not the probes and merges of the finish).
+    QStringList recordingStarts()
+    {
+        QStringList runs;
+        for (const QString& start : encoderStarts())
+            if (!start.contains("\t-f\tconcat\t") && !start.endsWith("-f\tnull\t-"))
+                runs << start;
+        return runs;
     }
 
     bool saveAndWait(bool* ok)
@@ -131,10 +153,8 @@ private slots:
 
     void cleanup()
     {
-        if (!m_->isIdle()) {
-            m_->stop();
-            QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 15000);
-        }
+        if (!m_->isIdle())
+            stopAndWaitIdle();
     }
 
     void timeAddsUpAcrossAPause()
@@ -156,20 +176,26 @@ private slots:
         for (const QList<QVariant>& args : times)
             QCOMPARE(args.at(0).toUInt(), 75u);
         const QString work = m_->workFolder();
-        stopAndWaitIdle();
-        QCOMPARE(m_->elapsedSeconds(), 75);
-        QCOMPARE(m_->state(), int(Stopped));
-
-        // Two runs: the merge ran the encoder's concat with the list file, oldest first.
-        const QStringList starts = encoderStarts();
-        QCOMPARE(starts.size(), 3);
-        QVERIFY(starts.last().contains("-f\tconcat\t-safe\t0\t-i"));
-        QVERIFY(starts.last().contains(work + "/concat.txt"));
-        QVERIFY(!QFileInfo::exists(work + "/concat.txt"));
-
+        m_->stop();
         bool ok = false;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(ok);
+        QCOMPARE(m_->elapsedSeconds(), 75);
+        QCOMPARE(m_->state(), int(Stopped));
+        QVERIFY(m_->isFinishing());
+
+        // Two runs; each segment probed, the merge by the encoder's concat in safe mode with
+        // the list file given as a file, then the merged file probed.
+        const QStringList starts = encoderStarts();
+        QCOMPARE(recordingStarts().size(), 2);
+        QCOMPARE(starts.size(), 6);
+        const QString merge = starts.at(4);
+        QVERIFY(merge.contains(
+            "-protocol_whitelist\tfile\t-format_whitelist\tconcat,mov,mp4,flv,asf,avi\t-f\tconcat"
+            "\t-safe\t1\t-i\tfile:" +
+            work + "/concat.txt"));
+        QVERIFY(!QFileInfo::exists(work + "/concat.txt"));
+
         const QString saved = m_->savedFile();
         QCOMPARE(QFileInfo(saved).path(), saveDir_);
         QVERIFY(QFileInfo(saved).fileName().startsWith(QStringLiteral("Vexlo录屏")));
@@ -218,12 +244,22 @@ private slots:
         QTest::qWait(300);
         m_->stop();
         // While the merge runs the manager is still busy and refuses a new recording.
-        QTRY_VERIFY_WITH_TIMEOUT(encoderStarts().size() == 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(encoderStarts().filter("\t-f\tconcat\t").size() == 1, 10000);
         QVERIFY(!m_->isIdle());
         m_->start();
         QCOMPARE(m_->workFolder(), work);
+        // And while the file is saved, until the clean-up is done: the finishing recording keeps
+        // its folder, and there is one saved file.
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        m_->start();
+        QCOMPARE(m_->workFolder(), work);
+        m_->cleanup();
         QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 15000);
-        QCOMPARE(encoderStarts().size(), 3);
+        QCOMPARE(recordingStarts().size(), 2);
+        QVERIFY(QFileInfo::exists(m_->savedFile()));
+        QVERIFY(!QFileInfo::exists(work));
     }
 
     void stopWhilePausedReportsAtOnce()
@@ -236,6 +272,10 @@ private slots:
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended.first().at(0).toBool(), true);
         QCOMPARE(ended.first().at(1).toString(), QString());
+        bool ok = false;
+        QVERIFY(saveAndWait(&ok));
+        QVERIFY(ok);
+        m_->cleanup();
         QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 10000);
     }
 
@@ -313,19 +353,16 @@ private slots:
         m_->start();
         QTest::qWait(300);
         const QString work = m_->workFolder();
-        stopAndWaitIdle();
-        QCOMPARE(encoderStarts().size(), 1);
-        const QFileInfoList left = QDir(work).entryInfoList(QDir::Files);
-        QCOMPARE(left.size(), 1);
-        QVERIFY(left.first().fileName().startsWith("Rec "));
-        QVERIFY(left.first().fileName().endsWith(".bak"));
-        const QByteArray merged = readFile(left.first().filePath());
+        m_->stop();
         bool ok = false;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(ok);
-        // Renamed into place, not copied: a nearly full disk has no room for a second copy.
-        QCOMPARE(readFile(m_->savedFile()), merged);
-        QVERIFY(!QFileInfo::exists(left.first().filePath()));
+        // Probed, then renamed into place, not joined or copied: a nearly full disk has no room
+        // for a second copy.
+        QCOMPARE(encoderStarts().size(), 2);
+        QVERIFY(encoderStarts().last().endsWith("-f\tnull\t-"));
+        QCOMPARE(readFile(m_->savedFile()).count("segment "), 1);
+        QCOMPARE(QDir(work).entryList(QDir::Files), QStringList{"saved.txt"});
         m_->cleanup();
         QTRY_VERIFY(!QFileInfo::exists(work));
     }
@@ -335,8 +372,14 @@ private slots:
         m_->start();
         QTest::qWait(300);
         QVERIFY(pauseAndWait());
-        // A name that sorts last must not change the order, which follows the file times.
-        QFile::rename(segments().first().filePath(), m_->workFolder() + "/zzz-first.bak");
+        // The order follows the names, which are the start times, not the file times that a
+        // copy or a restore changes.
+        QFile first(segments().first().filePath());
+        first.open(QIODevice::ReadWrite);
+        QVERIFY(
+            first.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
+        first.close();
+        const QByteArray firstName = "segment " + QFileInfo(first).fileName().toUtf8();
         for (int i = 0; i < 2; ++i) {
             QTest::qWait(1100);
             m_->resume();
@@ -344,15 +387,13 @@ private slots:
             if (i == 0)
                 QVERIFY(pauseAndWait());
         }
-        stopAndWaitIdle();
+        m_->stop();
         bool ok = false;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(ok);
         const QByteArray content = readFile(m_->savedFile());
         QCOMPARE(content.count("segment "), 3);
-        const int first = content.indexOf("segment ");
-        const QByteArray firstName = content.mid(first, content.indexOf('\n', first) - first);
-        QVERIFY(!content.mid(first + 1).contains(firstName));
+        QVERIFY(content.startsWith(firstName));
         QVERIFY(QFileInfo(m_->savedFile()).size() > 0);
         m_->cleanup();
     }
@@ -365,16 +406,16 @@ private slots:
         const QString other = env_->home() + "/其他 folder";
         QDir().mkpath(other);
         QVideoSettings::setSavePath(other);
-        stopAndWaitIdle();
+        m_->stop();
         bool ok = false;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(ok);
-        QCOMPARE(QFileInfo(m_->savedFile()).path(), other);
-        const QString base = other + "/" + QStringLiteral("Vexlo录屏助手");
-        QCOMPARE(QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        // The recording keeps the folder it started with; the new one is for the next.
+        QCOMPARE(QFileInfo(m_->savedFile()).path(), saveDir_);
+        QVERIFY(QDir(other).isEmpty());
         m_->cleanup();
-        QTRY_VERIFY(!QFileInfo::exists(work));
-        QTRY_VERIFY(!QFileInfo::exists(base));
+        QTRY_VERIFY(m_->isIdle());
+        QVERIFY(!QFileInfo::exists(work));
         QVERIFY(QFileInfo::exists(m_->savedFile()));
     }
 
@@ -382,7 +423,8 @@ private slots:
     {
         m_->start();
         QTest::qWait(300);
-        stopAndWaitIdle();
+        m_->stop();
+        QTest::qWait(1500);
         QElapsedTimer t;
         t.start();
         bool ok = false;
@@ -392,26 +434,44 @@ private slots:
         m_->cleanup();
     }
 
-    void failedFinalCopyIsReportedAndKeepsTheMergedFile()
+    void takenFinalNamesGetASuffixAndStayUntouched()
     {
+        // A folder of its own: the test before may have saved within this second.
+        const QString folder = env_->home() + "/taken names";
+        QDir().mkpath(folder);
+        QVideoSettings::setSavePath(folder);
         m_->start();
         QTest::qWait(300);
-        const QString work = m_->workFolder();
-        stopAndWaitIdle();
-        // Folders where the final file would go make the copy fail.
+        m_->stop();
+        // Files, a folder and a dangling link of the names the final file could take.
         const QDateTime now = QDateTime::currentDateTime();
-        for (int s = 0; s < 6; ++s)
-            QDir().mkpath(saveDir_ + "/" + QStringLiteral("Vexlo录屏") +
-                          now.addSecs(s).toString("yyyy-MM-dd-hh-mm-ss") + ".mp4");
-        bool ok = true;
+        QStringList taken;
+        for (int s = 0; s < 6; ++s) {
+            const QString name = folder + "/" + QStringLiteral("Vexlo录屏") +
+                                 now.addSecs(s).toString("yyyy-MM-dd-hh-mm-ss") + ".mp4";
+            if (s == 0)
+                QVERIFY(::symlink(QFile::encodeName(env_->home() + "/nowhere").constData(),
+                                  QFile::encodeName(name).constData()) == 0);
+            else if (s == 1)
+                QVERIFY(QDir().mkpath(name));
+            else
+                writeFile(name, "the user's own");
+            taken << name;
+        }
+        bool ok = false;
         QVERIFY(saveAndWait(&ok));
-        QVERIFY(!ok);
-        const QFileInfoList merged = QDir(work).entryInfoList({"Rec *"}, QDir::Files);
-        QCOMPARE(merged.size(), 1);
-        QVERIFY(merged.first().size() > 0);
-        for (int s = 0; s < 6; ++s)
-            QDir().rmdir(saveDir_ + "/" + QStringLiteral("Vexlo录屏") +
-                         now.addSecs(s).toString("yyyy-MM-dd-hh-mm-ss") + ".mp4");
+        QVERIFY(ok);
+        QVERIFY(!taken.contains(m_->savedFile()));
+        QVERIFY(m_->savedFile().endsWith("-1.mp4"));
+        QVERIFY(!QFileInfo::exists(env_->home() + "/nowhere"));
+        for (int s = 2; s < 6; ++s)
+            QCOMPARE(readFile(taken[s]), QByteArray("the user's own"));
+        m_->cleanup();
+        QTRY_VERIFY(m_->isIdle());
+        QFile::remove(taken[0]);
+        QDir().rmdir(taken[1]);
+        for (int s = 2; s < 6; ++s)
+            QFile::remove(taken[s]);
     }
 
     void deletedSegmentFailsTheSave()
@@ -421,7 +481,7 @@ private slots:
         QVERIFY(pauseAndWait());
         for (const QFileInfo& fi : segments())
             QFile::remove(fi.filePath());
-        stopAndWaitIdle();
+        m_->stop();
         bool ok = true;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(!ok);
@@ -441,15 +501,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ended.size() == 1, 10000);
         QVERIFY(ended.first().at(0).toBool());
         QTest::qWait(300);
-        stopAndWaitIdle();
-        QCOMPARE(ended.size(), 2);
-        QVERIFY(ended.at(1).at(0).toBool());
-        QCOMPARE(encoderStarts().size(), 3); // two runs and the concat
+        m_->stop();
         bool ok = false;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(ok);
         QCOMPARE(readFile(m_->savedFile()).count("segment "), 2);
         m_->cleanup();
+        QCOMPARE(ended.size(), 2);
+        QVERIFY(ended.at(1).at(0).toBool());
+        QCOMPARE(recordingStarts().size(), 2);
     }
 
     void quickPauseAndResumeKeepsBothSegments()
@@ -518,7 +578,7 @@ private slots:
         QTest::qWait(300);
         QDir(folder).removeRecursively();
         QTest::qWait(300);
-        stopAndWaitIdle();
+        m_->stop();
         bool ok = true;
         QVERIFY(saveAndWait(&ok));
         QVERIFY(!ok);
@@ -542,6 +602,9 @@ private slots:
         QVERIFY(t.elapsed() < 5000);
         QTest::qWait(500);
         QCOMPARE(saved.size(), 0);
+        // The tests after this one get a manager of their own.
+        m_ = QMediaManager::instance();
+        m_->setRect(QRect(0, 0, 640, 480));
     }
 
     void strangersAndDeafEncodersDoNotHoldTheSave()

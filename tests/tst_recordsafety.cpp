@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 // Writes `content` to `path`, dated `age` seconds back (segments are ordered by time).
@@ -102,16 +104,17 @@ private slots:
         const QString merged = "Rec 2024-05-01-10-20-30.bak";
         QTest::newRow("one segment is renamed")
             << QStringList{"2024-05-01-10-20-30.bak"} << QStringList{"2024-05-01-10-20-30.bak"} << qint64(0);
-        QTest::newRow("two are written once more")
+        QTest::newRow("two are written once more, in the order of their names, whatever their times")
             << QStringList{"2024-05-01-10-20-30.bak", "2024-05-01-10-19-00.bak"}
-            << QStringList{"2024-05-01-10-20-30.bak", "2024-05-01-10-19-00.bak"} << qint64(2000);
+            << QStringList{"2024-05-01-10-19-00.bak", "2024-05-01-10-20-30.bak"} << qint64(2000);
         QTest::newRow("a merge cut short is no segment")
             << QStringList{"2024-05-01-10-20-30.bak", "2024-05-01-10-21-00.bak", merged}
             << QStringList{"2024-05-01-10-20-30.bak", "2024-05-01-10-21-00.bak"} << qint64(2000);
         QTest::newRow("a renamed single segment is all there is")
             << QStringList{merged} << QStringList{merged} << qint64(0);
         QTest::newRow("other files do not count")
-            << QStringList{"concat.txt", "x.log"} << QStringList{} << qint64(0);
+            << QStringList{"concat.txt", "x.log", "holiday.bak", "2024-05-01-10-20-30.bak.bak"}
+            << QStringList{} << qint64(0);
     }
 
     void segmentsAndMergeRoom()
@@ -129,25 +132,57 @@ private slots:
         QCOMPARE(QRecordSafety::lowSpaceLimit(dir.path(), "Rec "), QRecordSafety::kLowSpaceBytes + merge);
     }
 
-    void unfinishedFoldersAreTheUnsavedOnes()
+    void onlyOwnFoldersAreOfferedAndCleanedUp()
     {
         QTemporaryDir dir;
-        const QString root = dir.path();
-        for (const char* name : {"a-killed", "b-empty", "c-saved", "d-current", "e-nothing", "f-merged"})
-            QDir().mkpath(root + "/" + QLatin1String(name));
-        writeFile(root + "/a-killed/2024-05-01-10-20-30.bak", 10);
-        writeFile(root + "/b-empty/2024-05-01-10-20-30.bak", 0);
-        writeFile(root + "/c-saved/2024-05-01-10-20-30.bak", 10);
-        writeFile(root + "/c-saved/2024-05-01-10-21-30.bak", 10);
-        QRecordSafety::markSaved(root + "/c-saved", "/somewhere/saved.mp4");
-        writeFile(root + "/d-current/2024-05-01-10-20-30.bak", 10);
-        writeFile(root + "/e-nothing/concat.txt", 10);
-        writeFile(root + "/f-merged/Rec 2024-05-01-10-20-30.bak", 10);
-        QCOMPARE(QRecordSafety::unfinishedFolders(root, "Rec ", root + "/d-current"),
-                 (QStringList{root + "/a-killed", root + "/f-merged"}));
+        const QString root = dir.path() + "/base";
+        const QString other = dir.path() + "/other-base";
+        QDir().mkpath(root);
+        QDir().mkpath(other);
+        auto folder = [&](const QString& name, const QStringList& files, int bytes = 10) {
+            QDir().mkpath(root + "/" + name);
+            for (const QString& file : files)
+                writeFile(root + "/" + name + "/" + file, bytes);
+            return root + "/" + name;
+        };
+        const QString seg = "2024-05-01-10-20-30.bak";
+        const QString killed = folder("2024-05-01-10-20-30", {seg});
+        folder("2024-05-01-10-20-31", {seg}, 0); // empty segment
+        const QString saved = folder("2024-05-01-10-20-32", {seg});
+        QRecordSafety::markSaved(saved, "/somewhere/saved.mp4");
+        const QString current = folder("2024-05-01-10-20-33", {seg});
+        folder("2024-05-01-10-20-34", {"concat.txt", "notes.bak"}); // nothing of ours
+        const QString merged = folder("2024-05-01-10-20-35-1", {"Rec " + seg});
+        folder("Project", {seg}); // not our naming
+        folder("2024-05-01-10-20-36", {"video.bak"});
+        // A link to a folder elsewhere, and one in a second base folder.
+        writeFile(other + "/" + seg, 10);
+        QVERIFY(QFile::link(other, root + "/2024-05-01-10-20-37"));
+        QDir().mkpath(other + "/2024-05-01-10-20-29");
+        writeFile(other + "/2024-05-01-10-20-29/" + seg, 10);
+        // A folder of another user, where the test can make one.
+        if (::geteuid() == 0) {
+            const QString foreign = folder("2024-05-01-10-20-38", {seg});
+            QVERIFY(::chown(foreign.toUtf8(), 65534, 65534) == 0);
+        }
+        QCOMPARE(QRecordSafety::unfinishedFolders({root, other, dir.path() + "/missing"}, "Rec ", current),
+                 (QStringList{other + "/2024-05-01-10-20-29", killed, merged}));
         // Looking deletes nothing.
-        QVERIFY(QFileInfo::exists(root + "/b-empty/2024-05-01-10-20-30.bak"));
-        QVERIFY(QFileInfo::exists(root + "/c-saved/2024-05-01-10-21-30.bak"));
+        QVERIFY(QFileInfo::exists(root + "/2024-05-01-10-20-31/" + seg));
+
+        // The clean-up takes the program's own files by name and leaves the rest, and the folder
+        // with it; a link of one of its names goes as a link.
+        writeFile(killed + "/concat.txt", 3);
+        writeFile(killed + "/my notes.txt", 3);
+        QVERIFY(QFile::link(other + "/" + seg, killed + "/2024-05-01-10-21-00.bak"));
+        QRecordSafety::removeOwnFiles(killed, "Rec ");
+        QCOMPARE(QDir(killed).entryList(QDir::Files | QDir::System), QStringList{"my notes.txt"});
+        QVERIFY(QFileInfo::exists(other + "/" + seg));
+        QRecordSafety::removeOwnFiles(merged, "Rec ");
+        QVERIFY(!QFileInfo::exists(merged));
+        // Through a link nothing is cleaned.
+        QRecordSafety::removeOwnFiles(root + "/2024-05-01-10-20-37", "Rec ");
+        QVERIFY(QFileInfo::exists(other + "/" + seg));
     }
 
     void placeFileMovesOrCopiesAndNeverLosesTheSource()
@@ -188,9 +223,9 @@ private slots:
     {
         const QString folder = base() + "/2024-05-01-10-20-30";
         QDir().mkpath(folder);
-        // Named out of order: the times decide.
-        writeFile(folder + "/2024-05-01-10-22-05.bak", QByteArray("first\n"), 60);
-        writeFile(folder + "/2024-05-01-10-20-30.bak", QByteArray("second\n"));
+        // Dated out of order: the names decide.
+        writeFile(folder + "/2024-05-01-10-22-05.bak", QByteArray("segment second\n"), 60);
+        writeFile(folder + "/2024-05-01-10-20-30.bak", QByteArray("segment first\n"));
 
         QCOMPARE(m_->unfinishedRecordings(), QStringList{folder});
         QVERIFY(!m_->recover(base() + "/no-such-folder"));
@@ -204,7 +239,7 @@ private slots:
         const QString saved = m_->savedFile();
         QCOMPARE(QFileInfo(saved).path(), saveDir_);
         QVERIFY(saved.endsWith(".flv"));
-        QCOMPARE(readFile(saved), QByteArray("first\nsecond\n"));
+        QCOMPARE(readFile(saved), QByteArray("segment first\nsegment second\n"));
         QVERIFY(QFileInfo::exists(folder + "/2024-05-01-10-22-05.bak"));
         QVERIFY(m_->unfinishedRecordings().isEmpty());
         m_->cleanup();

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -96,4 +97,40 @@ bool platform::renameFile(const std::wstring& from, const std::wstring& to)
     if (::access(target.constData(), F_OK) == 0)
         return false;
     return ::rename(source.constData(), target.constData()) == 0;
+}
+
+bool platform::isOwnFolder(const std::wstring& path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+bool platform::isOwnFile(const std::wstring& path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(nativePath(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+bool platform::createPrivateFolder(const std::wstring& path)
+{
+    if (::mkdir(nativePath(path).constData(), 0700) == 0)
+        return true;
+    return errno == EEXIST && isOwnFolder(path);
+}
+
+bool platform::nameTaken(const std::wstring& path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(nativePath(path).constData(), &st) == 0;
+}
+
+int platform::createNewFile(const std::wstring& path)
+{
+    return ::open(nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }

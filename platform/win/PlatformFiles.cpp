@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
 unsigned long long platform::diskFreeBytes(const std::wstring& path)
 {
     if (path.empty())
@@ -58,4 +62,42 @@ bool platform::renameFile(const std::wstring& from, const std::wstring& to)
     // Without MOVEFILE_COPY_ALLOWED a move to another volume fails; without
     // MOVEFILE_REPLACE_EXISTING an existing file is kept.
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+namespace {
+
+bool hasAttributes(const std::wstring& path, DWORD wanted)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) == wanted;
+}
+
+} // namespace
+
+bool platform::isOwnFolder(const std::wstring& path)
+{
+    return hasAttributes(path, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool platform::isOwnFile(const std::wstring& path)
+{
+    return hasAttributes(path, 0);
+}
+
+bool platform::createPrivateFolder(const std::wstring& path)
+{
+    if (CreateDirectoryW(path.c_str(), nullptr))
+        return true;
+    return GetLastError() == ERROR_ALREADY_EXISTS && isOwnFolder(path);
+}
+
+bool platform::nameTaken(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int platform::createNewFile(const std::wstring& path)
+{
+    return _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }

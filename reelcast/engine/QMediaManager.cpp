@@ -1,6 +1,7 @@
 #include "QMediaManager.h"
 
 #include "LogCategories.h"
+#include "PlatformFiles.h"
 #include "QCommandLine.h"
 #include "QEventManager.h"
 #include "QGlobalSettings.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegExp>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <chrono>
@@ -45,22 +47,15 @@ QString separator()
     return QString(QDir::separator());
 }
 
-// A path in the concat list: single-quoted, with a single quote inside escaped as '\''.
-QString concatPath(const QString& path)
-{
-    QString inner = path;
-    inner.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + inner + QLatin1Char('\'');
-}
+// Formats the merge reads: the segment list, and the containers the program writes (FFmpeg's
+// names of its MP4, FLV, ASF and AVI readers). Nothing else may open, so a planted playlist
+// posing as a segment cannot pull other files in.
+const char* const kSegmentFormats = "mov,mp4,flv,asf,avi";
+const char* const kFileProtocolOnly = "-protocol_whitelist file";
 
 QFileInfoList segmentsOf(const QString& folder)
 {
-    if (folder.isEmpty())
-        return {};
-    QFileInfoList list =
-        QDir(folder).entryInfoList({QStringLiteral("*.bak")}, QDir::Files | QDir::NoSymLinks, QDir::Time);
-    std::reverse(list.begin(), list.end());
-    return list;
+    return QRecordSafety::segments(folder, QString());
 }
 
 QSet<QString> segmentNames(const QString& folder)
@@ -79,6 +74,12 @@ qint64 segmentActivity(const QString& folder)
     for (const QFileInfo& fi : segmentsOf(folder))
         sum += fi.size() + fi.lastModified().toMSecsSinceEpoch();
     return sum;
+}
+
+// A path the encoder takes as a file whatever its name looks like.
+QString fileUrl(const QString& path)
+{
+    return QStringLiteral("file:") + path;
 }
 
 // The log the failure message sends the user to gets the cause; so do the diagnostics.
@@ -134,29 +135,43 @@ QMediaManager::~QMediaManager()
     TaskPool::instance()->shutdown();
 }
 
+QMediaManager::JobPtr QMediaManager::newJob(const QString& workFolder) const
+{
+    auto job = std::make_shared<Job>();
+    job->workFolder = workFolder;
+    job->rect = rect_;
+    job->savePath = QVideoSettings::getSavePath();
+    job->format = QCommandLine::formatName();
+    return job;
+}
+
 void QMediaManager::start()
 {
-    if (busy_)
+    // Refused while a recording runs or is still being finished: its tasks use the work folder.
+    if (phase_ != Idle)
         return;
-    workFolder_ = freshWorkFolder();
-    mergedFile_.clear();
-    mergeCreatedFolder_.clear();
+    job_ = newJob(freshWorkFolder(QVideoSettings::getSavePath()));
+    savedFile_.clear();
+    saveAsked_ = false;
+    cleanupAsked_ = false;
+    saveResult_ = SavePending;
     failed_ = false;
-    busy_ = true;
+    phase_ = Running;
     run_ = true;
     totalSeconds_ = 0;
     currentSeconds_ = 0;
     saveGo_ = false;
     mergeGo_ = false;
+    mergeDone_ = false;
     state_ = Recording;
     QRecordLog::create();
     const int generation = ++generation_;
-    TaskPool::instance()->post([this, generation] { recordRun(generation); });
+    TaskPool::instance()->post([this, job = job_, generation] { recordRun(job, generation); });
 }
 
 void QMediaManager::pause()
 {
-    if (state_ != Recording)
+    if (phase_ != Running || state_ != Recording)
         return;
     run_ = false;
     state_ = Paused;
@@ -164,20 +179,21 @@ void QMediaManager::pause()
 
 void QMediaManager::resume()
 {
-    if (!busy_ || state_ != Paused)
+    if (phase_ != Running || state_ != Paused)
         return;
     run_ = true;
     state_ = Recording;
     const int generation = ++generation_;
-    TaskPool::instance()->post([this, generation] { recordRun(generation); });
+    TaskPool::instance()->post([this, job = job_, generation] { recordRun(job, generation); });
 }
 
 void QMediaManager::stop()
 {
     // Nothing to stop, or a stop is under way already: a second merge would race the first.
-    if (!busy_ || state_ == Stopped)
+    if (phase_ != Running || state_ == Stopped)
         return;
-    TaskPool::instance()->post([this] { mergeRun(); });
+    phase_ = Finishing;
+    TaskPool::instance()->post([this, job = job_] { mergeRun(job); });
     run_ = false;
     if (state_ == Paused)
         emit record_finished(true, QString());
@@ -186,13 +202,24 @@ void QMediaManager::stop()
 
 void QMediaManager::save()
 {
-    TaskPool::instance()->post([this] { saveRun(); });
+    // One save per recording: a second would move the merged file away from the first.
+    if (phase_ != Finishing || saveAsked_)
+        return;
+    saveAsked_ = true;
+    TaskPool::instance()->post([this, job = job_] { saveRun(job); });
 }
 
 void QMediaManager::cleanup()
 {
-    QRecordLog::discard();
-    TaskPool::instance()->post([this] { removeWorkFiles(); });
+    // A log that names a piece left out of the saved file stays for the user.
+    if (job_ && !job_->leftOut.isEmpty())
+        QRecordLog::close();
+    else
+        QRecordLog::discard();
+    if (phase_ != Finishing || !saveAsked_ || cleanupAsked_)
+        return;
+    cleanupAsked_ = true;
+    TaskPool::instance()->post([this, job = job_] { removeWorkFiles(job); });
 }
 
 void QMediaManager::setRect(const QRect& rect)
@@ -207,7 +234,12 @@ QRect QMediaManager::rect() const
 
 bool QMediaManager::isIdle() const
 {
-    return !busy_;
+    return phase_ == Idle;
+}
+
+bool QMediaManager::isFinishing() const
+{
+    return phase_ == Finishing;
 }
 
 int QMediaManager::elapsedSeconds() const
@@ -222,10 +254,10 @@ int QMediaManager::state() const
 
 qint64 QMediaManager::backupSize() const
 {
-    if (!busy_)
+    if (phase_ == Idle || !job_)
         return 0;
     qint64 total = 0;
-    for (const QFileInfo& fi : segmentsOf(workFolder_))
+    for (const QFileInfo& fi : segmentsOf(job_->workFolder))
         total += fi.size();
     return total;
 }
@@ -237,7 +269,7 @@ QString QMediaManager::savedFile() const
 
 QString QMediaManager::workFolder() const
 {
-    return workFolder_;
+    return job_ ? job_->workFolder : QString();
 }
 
 bool QMediaManager::isFileValid(const QString& path)
@@ -251,26 +283,31 @@ bool QMediaManager::runWanted(int generation) const
     return run_ && generation == generation_;
 }
 
-QString QMediaManager::freshWorkFolder() const
+void QMediaManager::becomeIdle()
 {
-    const QString base = QVideoSettings::getSavePath() + separator() + QGlobalSettings::appName();
-    QDir dir;
-    if (!dir.mkpath(base)) {
-        dir.mkdir(base);
-        setHiddenSystem(base.toStdWString());
-    }
+    phase_ = Idle;
+    emit idle();
+}
+
+QString QMediaManager::freshWorkFolder(const QString& savePath)
+{
+    const QString base = savePath + separator() + QGlobalSettings::appName();
+    // The base and the work folders are the user's alone; one that is a link or someone
+    // else's is not used (the run then fails on it and says so).
+    QRecordSafety::makePrivateFolder(base, true);
     const QString stamp = base + separator() + QDateTime::currentDateTime().toString(kTimeFormat);
     // Two recordings started within one second must not share a folder: the second would
     // merge the first one's files into its own.
     QString folder = stamp;
-    for (int n = 1; !QDir(folder).isEmpty() && n < 100; ++n)
+    for (int n = 1; n < 1000; ++n) {
+        if (!platform::nameTaken(folder.toStdWString()) && QRecordSafety::makePrivateFolder(folder))
+            break;
         folder = stamp + QStringLiteral("-%1").arg(n);
-    if (!QFileInfo::exists(folder))
-        dir.mkpath(folder);
+    }
     return folder;
 }
 
-void QMediaManager::recordRun(int generation)
+void QMediaManager::recordRun(JobPtr job, int generation)
 {
     // A run never overlaps the previous one of the same recording: wait for it to end.
     bool idle = false;
@@ -283,6 +320,7 @@ void QMediaManager::recordRun(int generation)
     ClearOnExit clearActive{runActive_};
     failed_ = false;
 
+    const QString& workFolder = job->workFolder;
     QString message;
     QString failureCause;
     bool success = false;
@@ -294,21 +332,21 @@ void QMediaManager::recordRun(int generation)
     process.setWorkingDirectory(QPath::programFolder());
     process.setProcessChannelMode(QProcess::MergedChannels);
 
-    if (!QFileInfo(QVideoSettings::getSavePath()).isDir()) {
+    if (!QFileInfo(job->savePath).isDir()) {
         message = tr("视频保存目录不存在！");
-        logFailure(QStringLiteral("Recording failed: the save folder \"%1\" does not exist")
-                       .arg(QVideoSettings::getSavePath()));
+        logFailure(
+            QStringLiteral("Recording failed: the save folder \"%1\" does not exist").arg(job->savePath));
     } else {
         // Segment files are named after the second their run starts; a quick pause and resume
         // must not reuse (and overwrite) the previous segment's name.
         const QDateTime started = QDateTime::currentDateTime();
         const QString now = started.toString(kTimeFormat);
-        for (int i = 0; i < 12 && QFileInfo::exists(QCommandLine::segmentFile(workFolder_, started)) &&
+        for (int i = 0; i < 12 && QFileInfo::exists(QCommandLine::segmentFile(workFolder, started)) &&
                         QDateTime::currentDateTime().toString(kTimeFormat) == now;
              ++i)
             sleepMs(100);
-        before = segmentNames(workFolder_);
-        const QString arguments = QCommandLine::build(workFolder_, rect_);
+        before = segmentNames(workFolder);
+        const QString arguments = QCommandLine::build(workFolder, job->rect);
         if (QCommandLine::hasError()) {
             message = QCommandLine::errorString();
             logFailure(QStringLiteral("Recording failed: ") + message);
@@ -332,7 +370,7 @@ void QMediaManager::recordRun(int generation)
                 QProcessStop stopper(process);
                 while (process.state() != QProcess::NotRunning && !process.waitForFinished(kPollMs)) {
                     if (!runWanted(generation))
-                        stopper.poll(segmentActivity(workFolder_));
+                        stopper.poll(segmentActivity(workFolder));
                     const QString text = QString::fromUtf8(keepTail(process.readAll()));
                     const int at = timePattern.indexIn(text);
                     if (at >= 0) {
@@ -352,7 +390,7 @@ void QMediaManager::recordRun(int generation)
                     encoderDied = true;
                     failureCause = QStringLiteral("Recording failed: the encoder ended by itself (%1) while "
                                                   "recording into \"%2\"; its last lines: %3")
-                                       .arg(exitText(process), workFolder_, QRecordLog::lastLines(tail));
+                                       .arg(exitText(process), workFolder, QRecordLog::lastLines(tail));
                 } else {
                     QRecordLog::writeFiltered(QString::fromUtf8(process.readAll()));
                     totalSeconds_ += lastSeconds;
@@ -373,117 +411,205 @@ void QMediaManager::recordRun(int generation)
         // Only what this run wrote goes; segments of earlier runs stay on disk, and so does what
         // a dying encoder left after a while of recording, so that it can be saved.
         if (!encoderDied || lastSeconds < kKeptSeconds) {
-            for (const QString& name : segmentNames(workFolder_) - before)
-                QFile::remove(workFolder_ + separator() + name);
+            for (const QString& name : segmentNames(workFolder) - before)
+                QFile::remove(workFolder + separator() + name);
         }
-        if (!workFolder_.isEmpty() && QDir(workFolder_).isEmpty())
-            QDir().rmdir(workFolder_);
+        if (!workFolder.isEmpty() && QDir(workFolder).isEmpty())
+            QDir().rmdir(workFolder);
     }
     emit record_finished(success, message);
 }
 
 void QMediaManager::onRecordFinished(bool ok, QString msg)
 {
-    if (ok)
+    if (ok || phase_ != Running)
         return;
-    busy_ = false;
     run_ = false;
     state_ = Stopped;
     QRecordLog::close();
+    becomeIdle();
     emit record_error(msg);
 }
 
-QString QMediaManager::mergeFolder()
+double QMediaManager::readableSeconds(const QString& file, QByteArray* output)
 {
-    const QString savePath = QVideoSettings::getSavePath();
-    if (workFolder_.startsWith(savePath))
-        return workFolder_;
-    mergeCreatedFolder_ = freshWorkFolder();
-    return mergeCreatedFolder_;
+    // Read through to the end without decoding: the last time reached is what the file holds.
+    QProcess process;
+    process.setWorkingDirectory(QPath::programFolder());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const QString command = QProcessCommand::encoderCommand(
+        QStringLiteral("-hide_banner -nostdin %1 -format_whitelist %2 -i %3 -map 0 -c copy -f null -")
+            .arg(QLatin1String(kFileProtocolOnly), QLatin1String(kSegmentFormats),
+                 QProcessCommand::quoted(fileUrl(file))));
+    if (!QProcessCommand::startAndWait(process, command))
+        return -1;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return -1;
+    }
+    const QByteArray text = process.readAll();
+    if (output)
+        *output = text;
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return -1;
+    const QRegularExpression timePattern(QStringLiteral("time=(\\d+):(\\d{2}):(\\d{2}(?:\\.\\d+)?)"));
+    double seconds = -1;
+    for (auto it = timePattern.globalMatch(QString::fromUtf8(text)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        seconds = m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 + m.captured(3).toDouble();
+    }
+    return seconds;
 }
 
-void QMediaManager::mergeRun()
+void QMediaManager::mergeRun(JobPtr job)
 {
-    ClearOnExit clearBusy{busy_};
+    struct SetOnExit
+    {
+        std::atomic<bool>& flag;
+        ~SetOnExit() { flag = true; }
+    } merged{mergeDone_};
 
+    // Only this recording's own run is waited for; it ends by itself once it sees the stop.
     mergeGo_ = true;
-    // Only our own run is waited for, never a process of another program under the same name.
     while (!closing_ && runActive_ && mergeGo_)
         sleepMs(kPollMs);
 
-    const QFileInfoList segments = QRecordSafety::segments(workFolder_, mergedPrefix());
+    const QString& workFolder = job->workFolder;
+    const QFileInfoList segments = QRecordSafety::segments(workFolder, mergedPrefix());
     if (segments.isEmpty()) {
         // Nothing to save: the folder vanished, or every run failed (and said why already).
         failed_ = true;
         logFailure(QStringLiteral("Save failed: the work folder \"%1\" %2")
-                       .arg(workFolder_, QFileInfo(workFolder_).isDir() ? QStringLiteral("holds no segment")
-                                                                        : QStringLiteral("does not exist")));
+                       .arg(workFolder, QFileInfo(workFolder).isDir() ? QStringLiteral("holds no segment")
+                                                                      : QStringLiteral("does not exist")));
         return;
     }
-    mergedFile_ = mergeFolder() + separator() + tr("Rec %1").arg(segments.first().fileName());
 
-    if (segments.size() == 1) {
-        QFile::remove(mergedFile_);
-        QFile segment(segments.first().filePath());
-        if (!segment.rename(mergedFile_)) {
-            // Copy across file systems; the segment stays until the recording is cleaned up.
-            QFile source(segments.first().filePath());
-            if (!source.copy(mergedFile_)) {
-                failed_ = true;
-                logFailure(QStringLiteral("Save failed: cannot move \"%1\" to \"%2\": %3")
-                               .arg(source.fileName(), mergedFile_, source.errorString()));
-            }
+    // Each segment as the encoder reads it: what it cannot read is left out openly and stays.
+    QFileInfoList readable;
+    double seconds = 0;
+    for (const QFileInfo& segment : segments) {
+        QByteArray output;
+        const double length = readableSeconds(segment.filePath(), &output);
+        if (length > 0) {
+            readable.append(segment);
+            seconds += length;
+        } else {
+            job->leftOut << segment.fileName();
+            logFailure(QStringLiteral("Save: the segment \"%1\" cannot be read and is left out; it stays in "
+                                      "\"%2\"; the encoder said: %3")
+                           .arg(segment.fileName(), workFolder, QRecordLog::lastLines(output)));
         }
+    }
+    if (readable.isEmpty()) {
+        failed_ = true;
+        logFailure(QStringLiteral("Save failed: no segment in \"%1\" can be read").arg(workFolder));
         return;
     }
+    job->mergedFile =
+        QRecordSafety::freeName(workFolder + separator() + tr("Rec %1").arg(readable.first().fileName()));
 
-    const QString listFile = workFolder_ + separator() + QStringLiteral("concat.txt");
-    QFile list(listFile);
-    if (!checkStarted(list.open(QIODevice::WriteOnly | QIODevice::Truncate))) {
-        logFailure(QStringLiteral("Save failed: cannot write the segment list \"%1\": %2")
-                       .arg(listFile, list.errorString()));
+    if (readable.size() == 1) {
+        QFile segment(readable.first().filePath());
+        if (!platform::renameFile(segment.fileName().toStdWString(), job->mergedFile.toStdWString())) {
+            failed_ = true;
+            logFailure(QStringLiteral("Save failed: cannot rename \"%1\" to \"%2\"")
+                           .arg(segment.fileName(), job->mergedFile));
+            job->mergedFile.clear();
+            return;
+        }
+        job->merged << readable.first().fileName();
         return;
+    }
+    if (!joinSegments(*job, readable, seconds)) {
+        // An incomplete merge is ours and of no use; the segments stay for a later try.
+        if (!job->mergedFile.isEmpty() && platform::isOwnFile(job->mergedFile.toStdWString()))
+            QFile::remove(job->mergedFile);
+        job->mergedFile.clear();
+        failed_ = true;
+    }
+}
+
+bool QMediaManager::joinSegments(Job& job, const QFileInfoList& segments, double seconds)
+{
+    const QString listFile = job.workFolder + separator() + QRecordSafety::LIST_FILE;
+    // A list left by an earlier try is the program's own; anything else of that name is not
+    // written through.
+    if (platform::isOwnFile(listFile.toStdWString()))
+        QFile::remove(listFile);
+    // Bare names, read relative to the list: nothing of the folder's path reaches the list.
+    QByteArray lines;
+    for (const QFileInfo& segment : segments)
+        lines += QStringLiteral("file '%1'\r\n").arg(segment.fileName()).toUtf8();
+    if (!checkStarted(QRecordSafety::writeNewFile(listFile, lines))) {
+        logFailure(
+            QStringLiteral("Save failed: cannot write the segment list \"%1\"%2")
+                .arg(listFile, QFileInfo(listFile).isDir() ? QStringLiteral(": Is a directory") : QString()));
+        return false;
     }
     struct RemoveList
     {
         QString path;
         ~RemoveList() { QFile::remove(path); }
     } removeList{listFile};
-    for (const QFileInfo& segment : segments) {
-        const QString line =
-            QStringLiteral("file %1\r\n").arg(concatPath(workFolder_ + separator() + segment.fileName()));
-        list.write(line.toUtf8());
-    }
-    list.close();
 
     QProcess process;
     process.setWorkingDirectory(QPath::programFolder());
     // FFmpeg tells why a merge failed on standard error.
     process.setProcessChannelMode(QProcess::MergedChannels);
     const QString command = QProcessCommand::encoderCommand(
-        QStringLiteral("-y -f concat -safe 0 -i %1 -c copy -f %2 %3")
-            .arg(QProcessCommand::quoted(listFile), QCommandLine::formatName(),
-                 QProcessCommand::quoted(mergedFile_)));
+        QStringLiteral("-y %1 -format_whitelist concat,%2 -f concat -safe 1 -i %3 -c copy -f %4 %5")
+            .arg(QLatin1String(kFileProtocolOnly), QLatin1String(kSegmentFormats),
+                 QProcessCommand::quoted(fileUrl(listFile)), job.format,
+                 QProcessCommand::quoted(fileUrl(job.mergedFile))));
     if (!checkStarted(QProcessCommand::startAndWait(process, command))) {
         logFailure(QStringLiteral("Save failed: the encoder \"%1\" did not start for the merge: %2")
                        .arg(QPath::programFolder() + QProcessCommand::ENCODER, process.errorString()));
-        return;
+        return false;
     }
     while (!process.waitForFinished(kPollMs) && process.state() != QProcess::NotRunning && mergeGo_) {
     }
-    if (mergeGo_) {
-        process.waitForFinished(kPollMs);
-        const QByteArray output = process.readAll();
-        if (!checkOutput(isFileValid(mergedFile_), output))
-            logFailure(
-                QStringLiteral("Save failed: the merge left %1 \"%2\" (encoder %3); its last lines: %4")
-                    .arg(QFileInfo::exists(mergedFile_) ? QStringLiteral("an empty file")
-                                                        : QStringLiteral("no file"),
-                         mergedFile_, exitText(process), QRecordLog::lastLines(output)));
-    } else {
+    if (!mergeGo_) {
         process.write("q\r\n");
-        process.waitForFinished(1000);
+        if (!process.waitForFinished(3000)) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+        return false;
     }
+    process.waitForFinished(kPollMs);
+    const QByteArray output = process.readAll();
+    if (!checkOutput(isFileValid(job.mergedFile), output)) {
+        logFailure(QStringLiteral("Save failed: the merge left %1 \"%2\" (encoder %3); its last lines: %4")
+                       .arg(QFileInfo::exists(job.mergedFile) ? QStringLiteral("an empty file")
+                                                              : QStringLiteral("no file"),
+                            job.mergedFile, exitText(process), QRecordLog::lastLines(output)));
+        return false;
+    }
+    // The merged file must hold every segment that could be read: FFmpeg ends a concat that
+    // could not open a piece with success all the same.
+    const bool exitedWell = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const bool missedPiece = output.contains("Impossible to open");
+    const double mergedSeconds = readableSeconds(job.mergedFile);
+    const double tolerance = 0.25 + 0.1 * segments.size();
+    if (!exitedWell || missedPiece || mergedSeconds < seconds - tolerance) {
+        QRecordLog::writeError(output);
+        logFailure(
+            QStringLiteral("Save failed: the merge of %1 segments (%2 s) into \"%3\" holds %4 s (encoder "
+                           "%5%6); the work folder \"%7\" is kept; its last lines: %8")
+                .arg(segments.size())
+                .arg(seconds, 0, 'f', 2)
+                .arg(job.mergedFile)
+                .arg(mergedSeconds, 0, 'f', 2)
+                .arg(exitText(process),
+                     missedPiece ? QStringLiteral(", a segment could not be opened") : QString(),
+                     job.workFolder, QRecordLog::lastLines(output)));
+        return false;
+    }
+    for (const QFileInfo& segment : segments)
+        job.merged << segment.fileName();
+    return true;
 }
 
 bool QMediaManager::checkStarted(bool started)
@@ -502,57 +628,62 @@ bool QMediaManager::checkOutput(bool valid, const QByteArray& output)
     return valid;
 }
 
-void QMediaManager::saveRun()
+void QMediaManager::saveRun(JobPtr job)
 {
     saveGo_ = true;
-    while (busy_ && saveGo_)
+    while (!mergeDone_ && saveGo_)
         sleepMs(kPollMs);
     if (!saveGo_)
         return;
     bool ok = !failed_;
     if (ok) {
-        const QString finalFile = QVideoSettings::getSavePath() + separator() + tr("Vexlo录屏") +
-                                  QDateTime::currentDateTime().toString(kTimeFormat) + QLatin1Char('.') +
-                                  QCommandLine::formatName();
+        // A second recording saved within the same second gets a suffix; nothing is replaced.
+        const QString finalFile = QRecordSafety::freeName(job->savePath + separator() + tr("Vexlo录屏") +
+                                                          QDateTime::currentDateTime().toString(kTimeFormat) +
+                                                          QLatin1Char('.') + job->format);
         // Renamed into place where it can be: a copy needs the room of the whole recording once
         // more. The merged file stays where it is when that fails, so nothing is lost.
-        QFile merged(mergedFile_);
-        // A file of that name that was there before is not ours to remove.
-        const bool finalExisted = QFileInfo::exists(finalFile);
         QString cause;
-        if (!isFileValid(mergedFile_))
-            cause = QStringLiteral("the merged file \"%1\" %2")
-                        .arg(mergedFile_,
-                             merged.exists() ? QStringLiteral("is empty") : QStringLiteral("is missing"));
-        else if (!QFileInfo(QVideoSettings::getSavePath()).isDir())
+        if (!isFileValid(job->mergedFile))
             cause =
-                QStringLiteral("the save folder \"%1\" does not exist").arg(QVideoSettings::getSavePath());
-        else if (!QRecordSafety::placeFile(mergedFile_, finalFile))
-            cause = QStringLiteral("cannot move or copy \"%1\" to \"%2\"").arg(mergedFile_, finalFile);
+                QStringLiteral("the merged file \"%1\" %2")
+                    .arg(job->mergedFile, QFileInfo::exists(job->mergedFile) ? QStringLiteral("is empty")
+                                                                             : QStringLiteral("is missing"));
+        else if (!QFileInfo(job->savePath).isDir())
+            cause = QStringLiteral("the save folder \"%1\" does not exist").arg(job->savePath);
+        else if (!QRecordSafety::placeFile(job->mergedFile, finalFile))
+            cause = QStringLiteral("cannot move or copy \"%1\" to \"%2\"").arg(job->mergedFile, finalFile);
         if (cause.isEmpty()) {
             savedFile_ = finalFile;
-            QRecordSafety::markSaved(workFolder_, finalFile);
+            QRecordSafety::markSaved(job->workFolder, finalFile);
         } else {
-            if (!finalExisted)
-                QFile::remove(finalFile);
             failed_ = true;
             ok = false;
             logFailure(QStringLiteral("Save failed: ") + cause);
         }
     }
+    // A failed save ends here, its work folder kept; a saved one once it is cleaned up.
+    saveResult_ = ok ? SaveOk : SaveFailed;
+    if (!ok)
+        becomeIdle();
     emit finished(ok, tr("视频保存失败,详情请查看日志！"));
 }
 
-void QMediaManager::removeWorkFiles()
+void QMediaManager::removeWorkFiles(JobPtr job)
 {
-    removeFolder(workFolder_);
-    // A merge into a fresh folder under a changed save path: that folder goes too, and its
-    // base folder only when nothing else (other recordings) is left in it.
-    if (!mergeCreatedFolder_.isEmpty()) {
-        const QString base = QFileInfo(mergeCreatedFolder_).path();
-        removeFolder(mergeCreatedFolder_);
-        QDir().rmdir(base);
-    }
+    // Nothing goes before the recording is saved, and nothing at all when its save failed.
+    while (saveResult_ == SavePending && !closing_)
+        sleepMs(kPollMs / 4);
+    if (saveResult_ != SaveOk)
+        return;
+    // Only the program's own files go, by name; what could not be read stays with the saved
+    // mark, so the folder is not offered again and nothing unread is lost.
+    QRecordSafety::removeOwnFiles(
+        job->workFolder, mergedPrefix(),
+        job->leftOut.isEmpty() ? QStringList() : job->leftOut + QStringList{QRecordSafety::SAVED_MARK});
+    // The base folder goes with its last work folder.
+    QDir().rmdir(QFileInfo(job->workFolder).path());
+    becomeIdle();
 }
 
 QString QMediaManager::mergedPrefix()
@@ -562,34 +693,41 @@ QString QMediaManager::mergedPrefix()
 
 QStringList QMediaManager::unfinishedRecordings() const
 {
-    const QString base = QVideoSettings::getSavePath() + separator() + QGlobalSettings::appName();
-    return QRecordSafety::unfinishedFolders(base, mergedPrefix(), busy_ ? workFolder_ : QString());
+    QStringList bases;
+    for (const QString& name : QGlobalSettings::appNames())
+        bases << QVideoSettings::getSavePath() + separator() + name;
+    return QRecordSafety::unfinishedFolders(bases, mergedPrefix(),
+                                            phase_ != Idle && job_ ? job_->workFolder : QString());
 }
 
 bool QMediaManager::recover(const QString& folder)
 {
-    if (busy_ || QRecordSafety::segments(folder, mergedPrefix()).isEmpty())
+    if (phase_ != Idle || !unfinishedRecordings().contains(QFileInfo(folder).absoluteFilePath()) ||
+        QRecordSafety::segments(folder, mergedPrefix()).isEmpty())
         return false;
-    workFolder_ = folder;
-    mergedFile_.clear();
-    mergeCreatedFolder_.clear();
+    job_ = newJob(QFileInfo(folder).absoluteFilePath());
+    savedFile_.clear();
+    saveAsked_ = false;
+    cleanupAsked_ = false;
+    saveResult_ = SavePending;
     failed_ = false;
     run_ = false;
-    busy_ = true;
+    phase_ = Finishing;
     saveGo_ = false;
     mergeGo_ = false;
+    mergeDone_ = false;
     totalSeconds_ = 0;
     currentSeconds_ = 0;
     state_ = Stopped;
     // A failed merge is written down as for any recording.
     QRecordLog::create();
-    TaskPool::instance()->post([this] { mergeRun(); });
+    TaskPool::instance()->post([this, job = job_] { mergeRun(job); });
     return true;
 }
 
 qint64 QMediaManager::lowSpaceLimit() const
 {
-    if (!busy_)
+    if (phase_ == Idle || !job_)
         return QRecordSafety::kLowSpaceBytes;
-    return QRecordSafety::lowSpaceLimit(workFolder_, mergedPrefix());
+    return QRecordSafety::lowSpaceLimit(job_->workFolder, mergedPrefix());
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QFileInfoList>
 #include <QObject>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 
 // RecordState of the recording manager.
 enum RecordState : int
@@ -18,6 +20,8 @@ enum RecordState : int
 // The recording manager: runs the encoder once per recording segment on the worker pool,
 // reports the elapsed time, joins the segments at stop and saves the result. Public
 // operations run on the interface thread and never block; results arrive as queued signals.
+// It is the one keeper of the recording's state: idle only when nothing records and nothing is
+// being finished (merged, saved, cleaned up).
 class QMediaManager : public QObject
 {
     Q_OBJECT
@@ -35,6 +39,8 @@ public:
     void setRect(const QRect& rect);
     QRect rect() const;
     bool isIdle() const;
+    // Stopped and not yet idle: the file is being merged, saved or cleaned up. A start is refused.
+    bool isFinishing() const;
     int elapsedSeconds() const;
     int state() const;
     // Bytes of the segment files written so far by the recording in progress; 0 when idle.
@@ -58,32 +64,71 @@ signals:
     void record_finished(bool ok, QString msg);
     void finished(bool ok, QString msg);
     void record_error(QString msg);
+    // The manager became idle: the recording is saved and cleaned up, or has failed.
+    void idle();
 
 private slots:
     void onRecordFinished(bool ok, QString msg);
 
 private:
+    // What one recording's tasks work on, taken when it starts (or is recovered), so that
+    // nothing another thread may change under them is read again; filled in by the merge for the
+    // save and the clean-up, which run after it in turn.
+    struct Job
+    {
+        QString workFolder;
+        QRect rect;
+        QString savePath;
+        QString format;
+        QString mergedFile;
+        // Segments that are in the merged file, and those that could not be read.
+        QStringList merged;
+        QStringList leftOut;
+    };
+    using JobPtr = std::shared_ptr<Job>;
+
     QMediaManager();
     ~QMediaManager() override;
 
-    void recordRun(int generation);
-    void mergeRun();
-    void saveRun();
-    void removeWorkFiles();
-    QString mergeFolder();
-    QString freshWorkFolder() const;
+    void recordRun(JobPtr job, int generation);
+    void mergeRun(JobPtr job);
+    void saveRun(JobPtr job);
+    void removeWorkFiles(JobPtr job);
+    JobPtr newJob(const QString& workFolder) const;
+    static QString freshWorkFolder(const QString& savePath);
     // The start of a merged file's name, which tells it from the segments beside it.
     static QString mergedPrefix();
+    // Seconds of picture and sound a file holds as the encoder reads it, or a negative number
+    // when it cannot read it.
+    static double readableSeconds(const QString& file, QByteArray* output = nullptr);
+    bool joinSegments(Job& job, const QFileInfoList& segments, double seconds);
     bool checkStarted(bool started);
     bool checkOutput(bool valid, const QByteArray& output);
     // Whether the run of `generation` is still wanted: not paused or stopped, and not
     // superseded by a newer run.
     bool runWanted(int generation) const;
+    void becomeIdle();
+
+    enum Phase : int
+    {
+        Idle,
+        Running,
+        Finishing
+    };
+
+    enum SaveResult : int
+    {
+        SavePending,
+        SaveOk,
+        SaveFailed
+    };
 
     // Flags shared with the worker tasks, each written by one side and polled by the other.
-    std::atomic<bool> busy_{false};
+    std::atomic<int> phase_{Idle};
     std::atomic<bool> run_{false};
     std::atomic<bool> mergeGo_{false};
+    std::atomic<bool> mergeDone_{false};
+    std::atomic<int> saveResult_{SavePending};
     std::atomic<bool> saveGo_{false};
     std::atomic<bool> failed_{false};
     std::atomic<bool> runActive_{false};
@@ -94,8 +139,9 @@ private:
     std::atomic<int> state_{Stopped};
 
     QRect rect_;
-    QString workFolder_;
+    // The recording in progress or being finished; set on the interface thread only.
+    JobPtr job_;
+    bool saveAsked_ = false;
+    bool cleanupAsked_ = false;
     QString savedFile_;
-    QString mergedFile_;
-    QString mergeCreatedFolder_;
 };

@@ -10,6 +10,10 @@
 //                             joins the files named in LIST ("file 'PATH'" lines) into OUTPUT by
 //                             appending their bytes, exit 0; a listed file that is missing is an
 //                             error: no output, exit 1
+//                             (paths may carry "file:"; list entries are relative to the list)
+//   -i FILE ... -f null -     reads FILE as a probe: a file of segments ("segment NAME" lines)
+//                             reports time= of their lengths (each "seconds N" plus 0.5 s a
+//                             segment), exit 0; anything else is invalid data, exit 1
 //   started as vcamera.exe    a preview: prints one line, runs until "q" (as in "quit\n")
 //   anything else             a recording: creates OUTPUT (the last argument) with a first line,
 //                             prints a banner, then a progress line ended by "\r" every interval;
@@ -28,6 +32,7 @@
 //   FAKE_ENCODER_HANG=1           ignores "q"; runs until killed (or the lifetime ends)
 //   FAKE_ENCODER_QUIT_DELAY_MS=N  milliseconds between reading "q" and exiting (default 0)
 //   FAKE_ENCODER_CONCAT_MS=N      milliseconds a concat takes (default 0); "q" cuts it short
+//   FAKE_ENCODER_CONCAT_DROP=1    a concat leaves out the second listed file and still exits 0
 //   FAKE_ENCODER_VIDEO_DEVICES    ';'-separated video devices of the listing
 //                                 (default "screen-capture-recorder;Test Camera")
 //   FAKE_ENCODER_AUDIO_DEVICES    ';'-separated audio devices (default "virtual-audio-capturer")
@@ -189,9 +194,49 @@ int listOptions(const std::vector<std::string>& args)
     return 1;
 }
 
+std::string withoutFileProtocol(const std::string& path)
+{
+    return path.rfind("file:", 0) == 0 ? path.substr(5) : path;
+}
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void progressLine(double seconds, int frame, bool last);
+
+int probe(const std::vector<std::string>& args)
+{
+    const std::string input = withoutFileProtocol(optionValue(args, "-i"));
+    std::ifstream in(input, std::ios::binary);
+    if (!in) {
+        say(input + ": No such file or directory\n");
+        return 1;
+    }
+    double seconds = 0;
+    int segments = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("segment ", 0) == 0) {
+            ++segments;
+            seconds += 0.5;
+        } else if (line.rfind("seconds ", 0) == 0) {
+            seconds += std::atof(line.c_str() + 8);
+        }
+    }
+    if (segments == 0) {
+        say(input + ": Invalid data found when processing input\n");
+        return 1;
+    }
+    progressLine(seconds, static_cast<int>(seconds * 30), true);
+    return 0;
+}
+
 int concat(const std::vector<std::string>& args, const std::string& output)
 {
-    const std::string list = optionValue(args, "-i");
+    const std::string list = withoutFileProtocol(optionValue(args, "-i"));
     std::ifstream in(list, std::ios::binary);
     if (!in) {
         say(list + ": No such file or directory\n");
@@ -219,8 +264,12 @@ int concat(const std::vector<std::string>& args, const std::string& output)
             else
                 path += c;
         }
-        files.push_back(path);
+        path = withoutFileProtocol(path);
+        files.push_back(path.empty() || path[0] == '/' ? path : folderOf(list) + path);
     }
+    // As FFmpeg does with a piece it cannot open: skipped, and still a success.
+    if (env("FAKE_ENCODER_CONCAT_DROP") == "1" && files.size() > 1)
+        files.erase(files.begin() + 1);
     std::string joined;
     for (const std::string& file : files) {
         std::ifstream part(file, std::ios::binary);
@@ -237,7 +286,7 @@ int concat(const std::vector<std::string>& args, const std::string& output)
         sleepMs(10);
     const std::string mode = env("FAKE_ENCODER_WRITE");
     if (mode != "none") {
-        std::ofstream out(output, std::ios::binary | std::ios::trunc);
+        std::ofstream out(withoutFileProtocol(output), std::ios::binary | std::ios::trunc);
         if (mode != "empty")
             out << joined;
     }
@@ -358,6 +407,8 @@ int main(int argc, char** argv)
     const std::string output = args.empty() ? std::string() : args.back();
     if (hasPair(args, "-f", "concat"))
         leave(concat(args, output));
+    if (hasPair(args, "-f", "null"))
+        leave(probe(args));
     const bool preview = baseName(argc > 0 ? argv[0] : "") == "vcamera.exe";
     leave(record(output, preview, args));
 }

@@ -70,10 +70,39 @@ QString QGlobalSettings::currentLanguage()
     return lang.isEmpty() ? defaultLanguage() : lang;
 }
 
+namespace {
+
+// The name becomes a folder under the save folder: one path component, nothing more.
+bool isFolderName(const QString& name)
+{
+    return !name.trimmed().isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
+} // namespace
+
 QString QGlobalSettings::appName()
 {
-    return getString(QStringLiteral("app_name"), QStringLiteral("name_") + currentLanguage(),
-                     tr("Vexlo录屏助手"));
+    const QString name = getString(QStringLiteral("app_name"), QStringLiteral("name_") + currentLanguage(),
+                                   tr("Vexlo录屏助手"));
+    return isFolderName(name) ? name : tr("Vexlo录屏助手");
+}
+
+QStringList QGlobalSettings::appNames()
+{
+    QStringList names{appName()};
+    const Group names_ = store().value(QStringLiteral("app_name"));
+    for (auto it = names_.constBegin(); it != names_.constEnd(); ++it) {
+        const QString name = it.value().toString();
+        if (it.key().startsWith(QLatin1String("name_")) && isFolderName(name) && !names.contains(name))
+            names << name;
+    }
+    // The built-in name in each language the program has carried.
+    for (const QString& name : {QStringLiteral("Vexlo录屏助手"), tr("Vexlo录屏助手")}) {
+        if (!names.contains(name))
+            names << name;
+    }
+    return names;
 }
 
 QString QGlobalSettings::translationFile(const QString& folder)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 // Installation values from app.ini, read once at start-up and never written back.
@@ -17,8 +18,13 @@ public:
 
     static QString defaultLanguage();
     static QString currentLanguage();
+    // The work-folder base under the save folder: app.ini's name for the current language when it
+    // is one path component, else the built-in name.
     static QString appName();
-    // The translation for the language chosen in the program's settings, in `folder`/language.
+    // Every name the base has had: each language's in app.ini and the built-in ones, the current
+    // one first.
+    static QStringList appNames();
+    // The translation of the language in effect (QLanguage::current), in `folder`/language.
     static QString translationFile(const QString& folder);
 
     // Forgets everything loaded; for tests that load several files in one process.

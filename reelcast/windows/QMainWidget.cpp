@@ -38,8 +38,6 @@ namespace {
 // A recording starts only with this much room in the save folder; it is stopped when less is
 // left than the recording manager needs to finish it (QMediaManager::lowSpaceLimit).
 constexpr qint64 kStartFreeBytes = 1073741824;
-// Set while the low-space handling is scheduled or running, so later ticks leave it alone.
-bool lowDiskWarned = false;
 
 // The cameras among the video inputs: the screen source listed first is not one.
 QStringList cameraNames()
@@ -401,6 +399,10 @@ void QMainWidget::onBtnStartRecord()
     QMediaManager* manager = QMediaManager::instance();
     // A start while a recording still runs or is being saved would be refused by the manager
     // and leave the window minimised with nothing recording.
+    if (manager->isFinishing()) {
+        showMessage(tr("视频文件正在保存，请稍候再开始录制！"));
+        return;
+    }
     if (!manager->isIdle())
         return;
     if (freeBytes_ < kStartFreeBytes) {
@@ -581,8 +583,8 @@ void QMainWidget::onTimeChanged(uint curTime)
 {
     ui_->labelTimeText->setText(formatDuration(curTime));
     updateDiskLabel();
-    if (freeBytes_ < QMediaManager::instance()->lowSpaceLimit() && !lowDiskWarned) {
-        lowDiskWarned = true;
+    if (freeBytes_ < QMediaManager::instance()->lowSpaceLimit() && !lowDiskWarned_) {
+        lowDiskWarned_ = true;
         QTimer::singleShot(50, this, [this] { handleLowDisk(); });
     }
     btnPause_->update();
@@ -593,8 +595,9 @@ void QMainWidget::handleLowDisk()
 {
     struct ClearWarned
     {
-        ~ClearWarned() { lowDiskWarned = false; }
-    } clearWarned;
+        bool& warned;
+        ~ClearWarned() { warned = false; }
+    } clearWarned{lowDiskWarned_};
     floatBar_->pauseRecording();
     floatBar_->hide();
     showNormal();

@@ -96,4 +96,6 @@ private:
     QFloatBar* floatBar_ = nullptr;
     QProcessTip* processTip_ = nullptr;
     qint64 freeBytes_ = 0;
+    // Set while the low-space handling is scheduled or running, so later ticks leave it alone.
+    bool lowDiskWarned_ = false;
 };

@@ -1,6 +1,7 @@
 #include "CrashBlock.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,9 +29,18 @@ bool readCrashBlock(const std::string& mappingName, CrashBlock& block)
     const std::string path = crashBlockPath(mappingName);
     if (path.empty())
         return false;
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Never blocks (a FIFO under that name) and reads only a regular file of this user's: a block
+    // another user planted is not taken for ours.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
+    struct stat st
+    {
+    };
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid()) {
+        close(fd);
+        return false;
+    }
     unsigned char data[blockSize];
     std::size_t got = 0;
     while (got < blockSize) {

@@ -15,5 +15,6 @@ struct CrashBlock
 // The block file under /dev/shm named `mappingName`; empty when the name could lead elsewhere.
 std::string crashBlockPath(const std::string& mappingName);
 
-// Reads the block shared under `mappingName`; false when it is missing or short.
+// Reads the block shared under `mappingName`; false when it is missing or short, or not a regular
+// file of this user's.
 bool readCrashBlock(const std::string& mappingName, CrashBlock& block);

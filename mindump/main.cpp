@@ -96,6 +96,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: mindump.exe APPLICATION MAPPING\n");
         return 2;
     }
+    // First of all: whatever follows may block, and the crashed process waits for our end.
+    signal(SIGALRM, onTimeLimit);
+    alarm(timeLimitSeconds);
     const std::string application = argv[1];
     const std::string mapping = argv[2];
     // Symbols come from the files on this machine; nothing is fetched over the network.
@@ -114,15 +117,14 @@ int main(int argc, char** argv)
         return 1;
     }
     crashedPid = pid;
-    signal(SIGALRM, onTimeLimit);
-    alarm(timeLimitSeconds);
 
     const QString folder = CGlobal::getAppDataPath() + QStringLiteral("crash/");
     QDir().mkpath(folder);
     const QString path = folder + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")) +
                          QStringLiteral("-%1.txt").arg(pid);
     // Two threads crashing within a second share the name: the later report is appended.
-    const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = open(QFile::encodeName(path).constData(),
+                        O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         std::fprintf(stderr, "mindump: cannot write %s\n", QFile::encodeName(path).constData());
         return 1;

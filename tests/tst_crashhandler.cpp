@@ -17,12 +17,22 @@
 
 #include <atomic>
 #include <csignal>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
-const QString blockFile = QStringLiteral("/dev/shm/Mapping_reelcastDumpData");
+// The block of one crashed process: its name carries the user and the process.
+QString mappingOf(qint64 pid)
+{
+    return QStringLiteral("Mapping_reelcastDumpData-%1-%2").arg(getuid()).arg(pid);
+}
+
+QString blockFileOf(qint64 pid)
+{
+    return QStringLiteral("/dev/shm/") + mappingOf(pid);
+}
 
 volatile int recursionLimit = 1 << 30;
 
@@ -97,7 +107,8 @@ class TestCrashHandler : public QObject
         NoDump
     };
 
-    // A program folder holding the chosen dump program, and the folder the stub writes to.
+    // A program folder holding the chosen dump program, and the folder the stub writes to. The
+    // dump program is sought beside the executable, so the program and this test run from copies.
     QString makeFolder(DumpProgram dump)
     {
         delete folder_;
@@ -107,6 +118,15 @@ class TestCrashHandler : public QObject
         QFile::setPermissions(path + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir().mkpath(path + "/out");
         writeExecutable(path + "/screen.sh", "#!/bin/sh\n");
+        const QString bin = TestEnvironment::programDir();
+        QStringList copies{bin + "/reelcast", QCoreApplication::applicationFilePath()};
+        for (const QString& lib : QDir(bin).entryList({"libhostkit.so*"}))
+            copies << bin + "/" + lib;
+        for (const QString& file : copies)
+            QFile::copy(file, path + "/" + QFileInfo(file).fileName());
+        QFile::copy(bin + "/app.ini", path + "/app.ini");
+        QDir().mkpath(path + "/skin");
+        QFile::copy(bin + "/skin/skin", path + "/skin/skin");
         if (dump == RealDump)
             QFile::link(TestEnvironment::programDir() + "/mindump.exe", path + "/mindump.exe");
         // The stub records what it was given and holds the hand-over for a moment.
@@ -144,9 +164,10 @@ class TestCrashHandler : public QObject
         QElapsedTimer timer;
         timer.start();
         if (childMode.isEmpty())
-            p.start(TestEnvironment::programDir() + "/reelcast", QStringList());
+            p.start(folder + "/reelcast", QStringList());
         else
-            p.start(QCoreApplication::applicationFilePath(), {"--child", childMode});
+            p.start(folder + "/" + QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
+                    {"--child", childMode});
         Crash c;
         if (!p.waitForStarted(5000))
             return c;
@@ -201,7 +222,7 @@ private slots:
         const Crash c = run(makeFolder(RealDump), child, trigger);
         QCOMPARE(c.signal, signal);
         QVERIFY2(c.elapsedMs < 15000, qPrintable(QString::number(c.elapsedMs)));
-        QVERIFY(!QFile::exists(blockFile));
+        QVERIFY(!QFile::exists(blockFileOf(c.pid)));
 
         const QStringList names = reports();
         QCOMPARE(names.size(), 1);
@@ -251,7 +272,7 @@ private slots:
         const QStringList args = QDir(folder + "/out").entryList({"*.args"});
         QCOMPARE(args.size(), 1);
         const QString stub = folder + "/out/" + args[0].section('.', 0, 0);
-        QCOMPARE(readText(stub + ".args"), QStringLiteral(" reelcast Mapping_reelcastDumpData"));
+        QCOMPARE(readText(stub + ".args"), QStringLiteral(" reelcast ") + mappingOf(c.pid));
         QCOMPARE(readText(stub + ".ppid").trimmed().toLongLong(), c.pid);
 
         QFile f(stub + ".block");
@@ -264,7 +285,7 @@ private slots:
         QCOMPARE(tid == c.pid, child.isEmpty());
         QVERIFY(get32(block, 8) != 0);
         QCOMPARE(block.mid(12), QByteArray(1012, '\0'));
-        QVERIFY(!QFile::exists(blockFile));
+        QVERIFY(!QFile::exists(blockFileOf(c.pid)));
     }
 
     void missingDumpProgramEndsAtOnce()
@@ -274,7 +295,7 @@ private slots:
         qInfo("ended %lld ms after the start", c.elapsedMs);
         QVERIFY2(c.elapsedMs < 3000, qPrintable(QString::number(c.elapsedMs)));
         QVERIFY(reports().isEmpty());
-        QVERIFY(!QFile::exists(blockFile));
+        QVERIFY(!QFile::exists(blockFileOf(c.pid)));
     }
 
     void twoCrashingThreadsAreSerialised()
@@ -303,29 +324,52 @@ private slots:
     {
         QTest::addColumn<QString>("mapping");
         QTest::addColumn<bool>("ownBlock");
-        QTest::newRow("block of another process") << "Mapping_crashtestDumpData" << false;
-        QTest::newRow("missing block") << "Mapping_crashtestMissingDumpData" << false;
-        QTest::newRow("name leading out of the folder") << "../../tmp/Mapping_crashtestDumpData" << true;
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("block of another process") << "Mapping_crashtestDumpData" << false << "file";
+        QTest::newRow("missing block") << "Mapping_crashtestMissingDumpData" << false << "file";
+        QTest::newRow("name leading out of the folder")
+            << "../../tmp/Mapping_crashtestDumpData" << true << "file";
+        QTest::newRow("a FIFO") << "Mapping_crashtestDumpData" << true << "fifo";
+        QTest::newRow("another user's block") << "Mapping_crashtestDumpData" << true << "foreign";
+        QTest::newRow("a link to a block") << "Mapping_crashtestLinkDumpData" << true << "file";
     }
 
-    // Started by hand, the dump program's parent is this test, which the block does not name.
+    // Started by hand, the dump program's parent is this test. It ends at once, without a report,
+    // unless the block is a regular file of this user's naming this test.
     void dumpProgramRefusesForeignBlocks()
     {
         QFETCH(QString, mapping);
         QFETCH(bool, ownBlock);
+        QFETCH(QString, kind);
         QByteArray block(1024, '\0');
         const quint32 pid = ownBlock ? quint32(getpid()) : 1;
         memcpy(block.data(), &pid, 4);
-        QFile forged("/dev/shm/Mapping_crashtestDumpData");
-        QVERIFY(forged.open(QIODevice::WriteOnly));
-        forged.write(block);
-        forged.close();
-        QFile::copy(forged.fileName(), "/tmp/Mapping_crashtestDumpData");
+        const QString forged = QStringLiteral("/dev/shm/Mapping_crashtestDumpData");
+        const QString link = QStringLiteral("/dev/shm/Mapping_crashtestLinkDumpData");
+        QFile::remove(forged);
+        if (kind == "fifo") {
+            QCOMPARE(mkfifo(QFile::encodeName(forged).constData(), 0600), 0);
+        } else {
+            QFile f(forged);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(block);
+            f.close();
+        }
+        if (kind == "foreign" &&
+            (getuid() != 0 || chown(QFile::encodeName(forged).constData(), 65534, 65534) != 0))
+            QSKIP("needs root to make another user's block");
+        if (kind != "fifo")
+            QFile::copy(forged, "/tmp/Mapping_crashtestDumpData");
+        QFile::link(forged, link);
 
         QProcess p;
+        QElapsedTimer t;
+        t.start();
         p.start(TestEnvironment::programDir() + "/mindump.exe", {"reelcast", mapping});
         QVERIFY(p.waitForFinished(10000));
-        forged.remove();
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        QFile::remove(forged);
+        QFile::remove(link);
         QFile::remove("/tmp/Mapping_crashtestDumpData");
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 1);

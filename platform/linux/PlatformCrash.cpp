@@ -319,6 +319,21 @@ bool formatInto(char* out, const char* format, const char* a, const char* b = ""
     return n > 0 && static_cast<std::size_t>(n) < textSize;
 }
 
+// The folder of the running executable, never the working directory: a crash must not start a
+// "mindump.exe" of whatever folder the program was started from.
+bool executableFolder(char* out)
+{
+    const ssize_t n = readlink("/proc/self/exe", out, textSize - 1);
+    if (n <= 0)
+        return false;
+    out[n] = '\0';
+    char* slash = std::strrchr(out, '/');
+    if (!slash)
+        return false;
+    slash[1] = '\0';
+    return true;
+}
+
 } // namespace
 
 void platform::installCrashHandler(const wchar_t* applicationName)
@@ -327,13 +342,16 @@ void platform::installCrashHandler(const wchar_t* applicationName)
     char folder[textSize];
     char program[textSize];
     char mapping[textSize];
+    char owner[64];
     char commandLine[textSize];
+    // One block per user and process: nobody else can take the name first, and two crashing
+    // copies never share one.
+    std::snprintf(owner, sizeof owner, "%u-%u", static_cast<unsigned>(getuid()),
+                  static_cast<unsigned>(getpid()));
     // Without a complete context no program is started: a crash then just ends the process.
     const bool complete = toUtf8(applicationName ? applicationName : L"", name, textSize) &&
-                          getcwd(folder, textSize) != nullptr &&
-                          formatInto(program, folder[std::strlen(folder) - 1] == '/' ? "%s%s" : "%s/%s",
-                                     folder, "mindump.exe") &&
-                          formatInto(mapping, "Mapping_%sDumpData", name) &&
+                          executableFolder(folder) && formatInto(program, "%s%s", folder, "mindump.exe") &&
+                          formatInto(mapping, "Mapping_%sDumpData-%s", name, owner) &&
                           formatInto(commandLine, " %s %s", name, mapping);
     if (complete) {
         for (int i = 0; i < 2; ++i) {

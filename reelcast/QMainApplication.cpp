@@ -2,6 +2,7 @@
 
 #include "CGlobal.h"
 #include "CrashHandler.h"
+#include "PlatformProgram.h"
 #include "PlatformShell.h"
 #include "QCustomUI.h"
 #include "QGlobalSettings.h"
@@ -21,6 +22,9 @@ QMainApplication::QMainApplication(int& argc, char** argv) : QSingleApplication(
 {
     // Before anything else can fail.
     installCrashHandler(QCoreApplication::applicationName().toStdWString().c_str());
+    const std::wstring folder = platform::programFolder();
+    if (!folder.empty())
+        QPath::setProgramFolder(QString::fromStdWString(folder));
     QDir::setCurrent(QPath::programFolder());
     QGlobalSettings::load(QPath::programFolder() + QStringLiteral("/app.ini"));
     setServerName(QStringLiteral("reelcast_win"));

@@ -1,5 +1,5 @@
-// Where the started program takes its files from: app.ini, the skin and screen.sh from the
-// working directory, the translation from the executable's folder.
+// Where the started program takes its files from: app.ini, the skin, screen.sh and the
+// translation from the executable's folder, whatever the working directory holds.
 #include "CSetting.h"
 #include "TestEnvironment.h"
 
@@ -126,24 +126,38 @@ private slots:
             stop(running_.first());
     }
 
-    void filesComeFromTheWorkingDirectory()
+    void filesComeFromTheExecutablesFolder()
     {
+        // A copy of the program with files of its own, started from a folder that offers others:
+        // app.ini, the skin and screen.sh come from beside the executable, nothing from the
+        // working directory.
         CSetting::setValue("language", "type", QVariant(QStringLiteral("en")));
+        const QString exeDir = QDir(env_->home()).filePath("installed/bin");
+        QDir().mkpath(exeDir + "/language");
+        QVERIFY(QFile::copy(TestEnvironment::programDir() + "/reelcast", exeDir + "/reelcast"));
+        for (const QString& lib : QDir(TestEnvironment::programDir()).entryList({"libhostkit.so*"}))
+            QFile::copy(TestEnvironment::programDir() + "/" + lib, exeDir + "/" + lib);
+        QFile::copy(TestEnvironment::programDir() + "/language/reelcast_en.qm",
+                    exeDir + "/language/reelcast_en.qm");
+        writeFile(exeDir + "/app.ini",
+                  "[app_name]\nname_zh=Installed ZH\nname_en=Installed EN\n[global]\nlang=en\n");
+        writeFile(exeDir + "/screen.sh", "#!/bin/sh\npwd > screen.ran\n", true);
+        QDir().mkpath(exeDir + "/skin");
+        QFile::copy(TestEnvironment::programDir() + "/skin/skin", exeDir + "/skin/skin");
         const QString cwd = makeWorkingDirectory("[app_name]\nname_zh=Elsewhere ZH\nname_en=Elsewhere EN\n"
                                                  "[global]\nlang=en\n");
-        Running r = start(cwd, TestEnvironment::programDir() + "/reelcast");
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(cwd + "/screen.ran"), 10000);
-        QFile ran(cwd + "/screen.ran");
-        ran.open(QIODevice::ReadOnly);
-        QCOMPARE(QString::fromLocal8Bit(ran.readAll()).trimmed(), QFileInfo(cwd).canonicalFilePath());
 
-        QTRY_VERIFY_WITH_TIMEOUT(mappedFiles(r.process).contains(cwd + "/skin/skin"), 10000);
-        const QString maps = mappedFiles(r.process);
-        QVERIFY(!maps.contains(TestEnvironment::programDir() + "/skin/skin"));
-        QVERIFY(maps.contains(TestEnvironment::programDir() + "/language/reelcast_en.qm"));
+        Running r = start(cwd, exeDir + "/reelcast");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(exeDir + "/screen.ran"), 10000);
+        QFile ran(exeDir + "/screen.ran");
+        ran.open(QIODevice::ReadOnly);
+        QCOMPARE(QString::fromLocal8Bit(ran.readAll()).trimmed(), QFileInfo(exeDir).canonicalFilePath());
+        QTRY_VERIFY_WITH_TIMEOUT(mappedFiles(r.process).contains(exeDir + "/skin/skin"), 10000);
+        QVERIFY(!mappedFiles(r.process).contains(cwd + "/skin/skin"));
+        QVERIFY(!QFile::exists(cwd + "/screen.ran"));
         const QString title = windowTitleOf(r.process);
         if (!title.isNull())
-            QCOMPARE(title, QStringLiteral("Elsewhere EN"));
+            QCOMPARE(title, QStringLiteral("Installed EN"));
         QCOMPARE(r.process->state(), QProcess::Running);
         stop(r.process);
     }

@@ -42,8 +42,15 @@ QString formatDuration(unsigned seconds)
 
 bool isFolderWritable(const QString& folder)
 {
-    const QString probe = folder + QStringLiteral("/test.tst");
-    return platform::createAndRemoveFile(probe.toStdWString()) != platform::CreateFileResult::AccessDenied;
+    // A name of our own: the probe is created new and never touches a file that is there.
+    for (int i = 0; i < 100; ++i) {
+        const QString probe =
+            folder + (i == 0 ? QStringLiteral("/test.tst") : QStringLiteral("/test-%1.tst").arg(i));
+        const platform::CreateFileResult result = platform::createAndRemoveFile(probe.toStdWString());
+        if (result != platform::CreateFileResult::Exists)
+            return result != platform::CreateFileResult::AccessDenied;
+    }
+    return true;
 }
 
 quint64 diskFreeBytes(const QString& path)

@@ -14,12 +14,14 @@ enum class CreateFileResult
 {
     Created,
     AccessDenied,
+    Exists,
     Failed
 };
 
-// Creates (or truncates) `filePath` for writing, closes it and removes it again. AccessDenied only
-// when the system refused for lack of permission (Windows ERROR_ACCESS_DENIED; elsewhere EACCES,
-// EPERM or EROFS); every other failure, such as a missing folder, is Failed.
+// Creates `filePath` as a new file for writing, closes it and removes it again; an existing file
+// (or link) of that name is never opened, truncated or removed: Exists. AccessDenied only when the
+// system refused for lack of permission (Windows ERROR_ACCESS_DENIED; elsewhere EACCES, EPERM or
+// EROFS); every other failure, such as a missing folder, is Failed.
 CreateFileResult createAndRemoveFile(const std::wstring& filePath);
 
 // Adds the hidden and system attributes; false when the attributes cannot be read or set, and

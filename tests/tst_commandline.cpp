@@ -114,7 +114,7 @@ private slots:
         QVERIFY(!QCommandLine::hasError());
         QCOMPARE(args,
                  "-y -f gdigrab -offset_x 100 -offset_y 200 -video_size 1000x600 -draw_mouse 1 -i desktop "
-                 "-i \"" +
+                 "-f png_pipe -protocol_whitelist file -i \"file:" +
                      CGlobal::getAppDataPath() +
                      "mark.png\" "
                      "-filter_complex \"overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20\" "
@@ -135,9 +135,10 @@ private slots:
         QMarkSettings::setImagePos(BottomLeft);
         QVERIFY(build(QRect(0, 0, 640, 480))
                     .contains("-filter_complex \"overlay=20:(main_h - overlay_h) - 20\" "));
-        // A corner outside the table gives an empty expression, passed on for the encoder to reject.
+        // A corner outside the table is the default corner, never an empty expression.
         QMarkSettings::setImagePos(4);
-        QVERIFY(build(QRect(0, 0, 640, 480)).contains("-filter_complex \"\" "));
+        QVERIFY(
+            build(QRect(0, 0, 640, 480)).contains("-filter_complex \"overlay=(main_w-overlay_w) - 20:20\" "));
     }
 
     void camera()
@@ -207,7 +208,8 @@ private slots:
         writeMarkFile();
         const QString args = build(QRect());
         QVERIFY(!QCommandLine::hasError());
-        QVERIFY(args.startsWith("-y -i \"" + QMarkSettings::markFile() + "\" -framerate 18 "));
+        QVERIFY(args.startsWith("-y -f png_pipe -protocol_whitelist file -i \"file:" +
+                                QMarkSettings::markFile() + "\" -framerate 18 "));
         QVERIFY(!args.contains("-filter_complex"));
         QVERIFY(machine.sizeQueries.isEmpty());
 
@@ -369,7 +371,7 @@ private slots:
         QVERIFY2(argv.contains("video=" + camera), qPrintable(argv.join('|')));
         QVERIFY2(argv.contains("audio=" + microphone), qPrintable(argv.join('|')));
         QVERIFY(argv.contains("audio=virtual-audio-capturer"));
-        QVERIFY(argv.contains(QMarkSettings::markFile()));
+        QVERIFY(argv.contains("file:" + QMarkSettings::markFile()));
         QVERIFY(argv.contains("overlay=(main_w-overlay_w) - 20:20"));
         QVERIFY(argv.contains("amix=inputs=2:duration=first:dropout_transition=2"));
         // The segment as the build named it, without the surrounding quotes.

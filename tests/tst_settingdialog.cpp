@@ -2,6 +2,7 @@
 // the tiles hear of quality and format through the registry, a hot-key conflict is refused, and
 // the save folder and the watermark picture pass through their file dialogs.
 #include "CGlobal.h"
+#include "CSetting.h"
 #include "HComboBox.h"
 #include "HMenu.h"
 #include "HMenuItem.h"
@@ -298,7 +299,9 @@ private slots:
         QCOMPARE(QMarkSettings::getTextSize(), 4812);
         size->selectAll();
         QTest::keyClick(size, Qt::Key_Backspace);
-        QCOMPARE(QMarkSettings::getTextSize(), 0);
+        QCOMPARE(CSetting::getInt("mark_text", "size", -1), 0);
+        // Read back where it is used, a size of 0 is the default.
+        QCOMPARE(QMarkSettings::getTextSize(), 36);
 
         auto* text = child<QLineEdit>(&dialog, "lineEditText");
         text->selectAll();

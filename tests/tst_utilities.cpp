@@ -70,6 +70,20 @@ void TestUtilities::folderWritable()
     QTemporaryDir dir;
     QVERIFY(isFolderWritable(dir.path()));
     QVERIFY2(!QFile::exists(dir.filePath(QStringLiteral("test.tst"))), "the probe file must be removed");
+    // The user's own test.tst, and a link under the next name, are left as they are.
+    QFile own(dir.filePath(QStringLiteral("test.tst")));
+    QVERIFY(own.open(QIODevice::WriteOnly));
+    own.write("the user's own");
+    own.close();
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("target"));
+    QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("test-1.tst"))));
+    QVERIFY(isFolderWritable(dir.path()));
+    QVERIFY(own.open(QIODevice::ReadOnly));
+    QCOMPARE(own.readAll(), QByteArray("the user's own"));
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("test-1.tst"))).isSymLink());
+    QVERIFY(!QFile::exists(target));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 2);
     // A folder that does not exist is not a permission problem.
     QVERIFY(isFolderWritable(dir.filePath(QStringLiteral("missing/deeper"))));
     // sysfs refuses new files to everybody, root included.

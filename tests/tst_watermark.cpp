@@ -4,6 +4,7 @@
 #include "QDeviceManager.h"
 #include "QGlobalSettings.h"
 #include "QMarkSettings.h"
+#include "QVideoSettings.h"
 #include "TaskPool.h"
 #include "TestEnvironment.h"
 
@@ -14,6 +15,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QtTest>
+
+#include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -141,9 +145,9 @@ private slots:
         QDeviceManager::Provider machine;
         machine.encoderDeviceNames = [] { return QStringList({"virtual-audio-capturer"}); };
         QDeviceManager::setProvider(machine);
-        QVERIFY(
-            QCommandLine::build("/w", QRect(0, 0, 640, 480))
-                .contains("-i \"" + mark() + "\" -filter_complex \"overlay=(main_w-overlay_w) - 20:20\" "));
+        QVERIFY(QCommandLine::build("/w", QRect(0, 0, 640, 480))
+                    .contains("-i \"file:" + mark() +
+                              "\" -filter_complex \"overlay=(main_w-overlay_w) - 20:20\" "));
         QDeviceManager::resetProvider();
     }
 
@@ -195,14 +199,16 @@ private slots:
         QVERIFY(!QFileInfo::exists(mark()));
     }
 
-    void pictureCopiedUnchangedAtTransparencyZero_data()
+    void pictureRewrittenAsPngAtTransparencyZero_data()
     {
         QTest::addColumn<QString>("format");
         QTest::newRow("png") << "PNG";
         QTest::newRow("jpeg") << "JPG";
     }
 
-    void pictureCopiedUnchangedAtTransparencyZero()
+    // Unchanged pixels, but always a PNG of our own writing: the encoder never reads the
+    // user's file itself.
+    void pictureRewrittenAsPngAtTransparencyZero()
     {
         QFETCH(QString, format);
         QImage source(64, 48, QImage::Format_RGB32);
@@ -214,7 +220,9 @@ private slots:
         QMarkSettings::setImage(path);
         QMarkSettings::setImageOpacity(0);
         refreshAndWait();
-        QCOMPARE(readAll(mark()), readAll(path));
+        QVERIFY(readAll(mark()).startsWith("\x89PNG\r\n\x1a\n"));
+        QCOMPARE(QImage(mark()).convertToFormat(QImage::Format_RGB32),
+                 QImage(path).convertToFormat(QImage::Format_RGB32));
     }
 
     void pictureAlphaHalvedAtFifty()
@@ -243,24 +251,133 @@ private slots:
         QTest::newRow("missing") << "missing.png" << QByteArray();
         QTest::newRow("corrupt") << "corrupt.png" << QByteArray("\x89PNG\r\n\x1a\nthis is no picture", 26);
         QTest::newRow("not chosen") << QString() << QByteArray();
+        // Neither is read at all, at any transparency: they would hold a worker for ever.
+        QTest::newRow("a FIFO") << "pipe.png" << QByteArray("fifo");
+        QTest::newRow("a device") << "/dev/zero" << QByteArray();
+        // Read, but no picture: never handed to the encoder, which would open the files it names.
+        QTest::newRow("a playlist") << "playlist.png" << QByteArray("#EXTM3U\n#EXTINF:1,\n/etc/hostname\n");
     }
 
     void unreadablePictureKeepsThePreviousMark()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
-        QString path;
-        if (!name.isEmpty()) {
-            path = picture(name);
-            if (!content.isEmpty())
-                QVERIFY(writeAll(path, content));
+        for (int transparency : {30, 0}) {
+            QString path;
+            if (!name.isEmpty()) {
+                path = name.startsWith('/') ? name : picture(name);
+                QFile::remove(picture(name));
+                if (content == "fifo")
+                    QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+                else if (!content.isEmpty())
+                    QVERIFY(writeAll(path, content));
+            }
+            QVERIFY(writeAll(mark(), "previous"));
+            QMarkSettings::setType(ImageMark);
+            QMarkSettings::setImage(path);
+            QMarkSettings::setImageOpacity(transparency);
+            refreshAndWait();
+            QCOMPARE(readAll(mark()), QByteArray("previous"));
         }
-        QVERIFY(writeAll(mark(), "previous"));
-        QMarkSettings::setType(ImageMark);
-        QMarkSettings::setImage(path);
-        QMarkSettings::setImageOpacity(30);
-        refreshAndWait();
-        QCOMPARE(readAll(mark()), QByteArray("previous"));
+    }
+
+    void storedValuesOutOfRangeReadAsDefaults_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QVariant>("read");
+        QTest::addColumn<int>("type");
+        QTest::newRow("text position 4") << "mark_text"
+                                         << "pos" << QVariant(4) << QVariant(int(TopRight)) << int(TextMark);
+        QTest::newRow("picture position -1")
+            << "mark_image"
+            << "pos" << QVariant(-1) << QVariant(int(TopRight)) << int(ImageMark);
+        QTest::newRow("text position kept")
+            << "mark_text"
+            << "pos" << QVariant(2) << QVariant(int(BottomLeft)) << int(TextMark);
+        QTest::newRow("type 7") << "mark"
+                                << "type" << QVariant(7) << QVariant(int(NoMark)) << -1;
+        QTest::newRow("size 0") << "mark_text"
+                                << "size" << QVariant(0) << QVariant(36) << int(TextMark);
+        QTest::newRow("size 100000") << "mark_text"
+                                     << "size" << QVariant(100000) << QVariant(36) << int(TextMark);
+        QTest::newRow("size kept") << "mark_text"
+                                   << "size" << QVariant(80) << QVariant(80) << int(TextMark);
+        QTest::newRow("colour 6") << "mark_text"
+                                  << "color" << QVariant(6) << QVariant(int(Black)) << int(TextMark);
+        QTest::newRow("text opacity 101") << "mark_text"
+                                          << "opacity" << QVariant(101) << QVariant(50) << int(TextMark);
+        QTest::newRow("picture opacity -5") << "mark_image"
+                                            << "opacity" << QVariant(-5) << QVariant(50) << int(ImageMark);
+        QTest::newRow("save path pipe:")
+            << "output"
+            << "path" << QVariant("pipe:") << QVariant(CGlobal::getOutputPath()) << int(NoMark);
+        QTest::newRow("save path tcp")
+            << "output"
+            << "path" << QVariant("tcp:host:9000") << QVariant(CGlobal::getOutputPath()) << int(NoMark);
+        QTest::newRow("save path relative")
+            << "output"
+            << "path" << QVariant("Videos") << QVariant(CGlobal::getOutputPath()) << int(NoMark);
+        QTest::newRow("save path kept")
+            << "output"
+            << "path" << QVariant("/srv/videos") << QVariant("/srv/videos") << int(NoMark);
+    }
+
+    // Values another version, a hand edit or a damaged file left in the settings: read where they
+    // are used, a value out of range is its default, and the command line stays whole.
+    void storedValuesOutOfRangeReadAsDefaults()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(QVariant, read);
+        QFETCH(int, type);
+        if (type >= 0)
+            CSetting::setValue("mark", "type", QVariant(type));
+        CSetting::setValue(group, key, stored);
+        const QMap<QString, std::function<QVariant()>> getters{
+            {"mark/type", [] { return QVariant(QMarkSettings::getType()); }},
+            {"mark_text/pos", [] { return QVariant(QMarkSettings::getTextPos()); }},
+            {"mark_image/pos", [] { return QVariant(QMarkSettings::getImagePos()); }},
+            {"mark_text/size", [] { return QVariant(QMarkSettings::getTextSize()); }},
+            {"mark_text/color", [] { return QVariant(QMarkSettings::getTextColor()); }},
+            {"mark_text/opacity", [] { return QVariant(QMarkSettings::getTextOpacity()); }},
+            {"mark_image/opacity", [] { return QVariant(QMarkSettings::getImageOpacity()); }},
+            {"output/path", [] { return QVariant(QVideoSettings::getSavePath()); }},
+        };
+        QCOMPARE(getters.value(group + "/" + key)(), read);
+
+        // A text mark renders afresh at the size read; a picture mark here is some PNG.
+        QImage picture(30, 20, QImage::Format_ARGB32);
+        picture.fill(Qt::red);
+        QVERIFY(picture.save(this->picture("stored.png")));
+        QMarkSettings::setImage(this->picture("stored.png"));
+        QMarkSettings::refresh(); // the image path set the dirty flag
+        QTRY_VERIFY(TaskPool::instance()->queuedCount() == 0 && TaskPool::instance()->executingCount() == 0);
+        if (QMarkSettings::getType() == TextMark) {
+            QFont font(QStringLiteral("Microsoft YaHei"));
+            font.setPixelSize(QMarkSettings::getTextSize());
+            QCOMPARE(QImage(mark()).height(), QFontMetrics(font).height());
+        }
+
+        QDeviceManager::Provider machine;
+        QDeviceManager::setProvider(machine);
+        QVideoSettings::setAudioType(NoAudio);
+        const QString args = QCommandLine::build("/w", QRect(0, 0, 640, 480));
+        QDeviceManager::resetProvider();
+        const bool marked = QMarkSettings::getType() != NoMark;
+        QCOMPARE(args.contains("-i \"file:" + mark() + "\""), marked);
+        if (marked) {
+            const int position = QMarkSettings::getType() == TextMark ? QMarkSettings::getTextPos()
+                                                                      : QMarkSettings::getImagePos();
+            const QString overlays[] = {"overlay=20:20", "overlay=(main_w-overlay_w) - 20:20",
+                                        "overlay=20:(main_h - overlay_h) - 20",
+                                        "overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20"};
+            QVERIFY2(args.contains("-filter_complex \"" + overlays[position] + "\" -framerate "),
+                     qPrintable(args));
+        }
+        QVERIFY(!args.contains("-filter_complex \"\""));
     }
 
     void hugePictureIsRefusedWithoutDecoding()

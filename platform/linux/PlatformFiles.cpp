@@ -45,9 +45,11 @@ unsigned long long platform::diskFreeBytes(const std::wstring& path)
 platform::CreateFileResult platform::createAndRemoveFile(const std::wstring& filePath)
 {
     const QByteArray name = nativePath(filePath);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
+        if (error == EEXIST)
+            return CreateFileResult::Exists;
         if (error == EACCES || error == EPERM || error == EROFS)
             return CreateFileResult::AccessDenied;
         return CreateFileResult::Failed;

@@ -20,11 +20,13 @@ unsigned long long platform::diskFreeBytes(const std::wstring& path)
 
 platform::CreateFileResult platform::createAndRemoveFile(const std::wstring& filePath)
 {
-    HANDLE file = CreateFileW(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return GetLastError() == ERROR_ACCESS_DENIED ? CreateFileResult::AccessDenied
-                                                     : CreateFileResult::Failed;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            return CreateFileResult::Exists;
+        return error == ERROR_ACCESS_DENIED ? CreateFileResult::AccessDenied : CreateFileResult::Failed;
     }
     CloseHandle(file);
     DeleteFileW(filePath.c_str());

@@ -62,7 +62,8 @@ QString overlayOf(int position)
     case BottomRight:
         return QStringLiteral("overlay=(main_w-overlay_w) - 20:(main_h - overlay_h) - 20");
     default:
-        return QString();
+        // Never an empty filter, which would take the next option for its graph.
+        return QStringLiteral("overlay=(main_w-overlay_w) - 20:20");
     }
 }
 
@@ -168,9 +169,12 @@ bool Builder::addMark(QStringList& pieces, int markType)
     if (markType == NoMark)
         return false;
     const QString file = QMarkSettings::markFile();
-    if (!QFileInfo::exists(file))
+    if (!QFileInfo(file).isFile())
         return false;
-    pieces << QStringLiteral("-i ") + QProcessCommand::quoted(file);
+    // The file is a PNG of our own making: the encoder is told so, and may open nothing but a
+    // file for it, whatever the content claims to be.
+    pieces << QStringLiteral("-f png_pipe -protocol_whitelist file -i ") +
+                  QProcessCommand::quoted(QStringLiteral("file:") + file);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "QGlobalSettings.h"
 #include "TaskPool.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -25,6 +26,21 @@ const QString kImage = QStringLiteral("mark_image");
 // A watermark is a small overlay. A picture beyond this many pixels (256 MiB once decoded, and
 // as much again for the drawn copy) counts as one that cannot be loaded.
 const qint64 kMaxPicturePixels = 64LL * 1024 * 1024;
+
+// A picture file beyond this size is not read at all: a watermark is small, and a device or a
+// FIFO under a picture's name must not be read for ever.
+const qint64 kMaxPictureBytes = 64LL * 1024 * 1024;
+
+// The font sizes a text mark can have (what the settings dialog takes); outside them the
+// default. A text larger than a picture may be counts as one that cannot be drawn.
+const int kDefaultTextSize = 36;
+const int kMaxTextSize = 9999;
+
+// A stored value within [low, high], otherwise `fallback`.
+int inRange(int value, int low, int high, int fallback)
+{
+    return value >= low && value <= high ? value : fallback;
+}
 
 // Only the interface thread touches it.
 bool g_dirty = false;
@@ -59,16 +75,18 @@ void renderText(const QString& path)
         return;
     }
     QFont font(QStringLiteral("Microsoft YaHei"));
-    font.setPixelSize(qMax(1, QMarkSettings::getTextSize()));
+    font.setPixelSize(QMarkSettings::getTextSize());
     const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(text);
     const int height = metrics.height();
-    if (width <= 0 || height <= 0)
+    QImage image;
+    if (width > 0 && height > 0 && qint64(width) * height <= kMaxPicturePixels)
+        image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) {
+        // A text that cannot be drawn is no mark at all, never the previous text burnt in.
+        QFile::remove(path);
         return;
-
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return;
+    }
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
@@ -84,7 +102,17 @@ void renderText(const QString& path)
 
 QImage loadPicture(const QString& source)
 {
-    QImageReader reader(source);
+    // Only a regular file of a watermark's size is read, into memory, and decoded from there.
+    if (!QMarkSettings::isPictureFile(source))
+        return QImage();
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImage();
+    QByteArray data = file.read(kMaxPictureBytes + 1);
+    if (data.size() > kMaxPictureBytes)
+        return QImage();
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
     const QSize size = reader.size();
     // Judged from the header alone, so a huge (or lying) file is never decoded.
     if (size.isValid() && qint64(size.width()) * size.height() > kMaxPicturePixels)
@@ -96,12 +124,8 @@ void renderImage(const QString& path)
 {
     const QString source = QMarkSettings::getImage();
     const int transparency = QMarkSettings::getImageOpacity();
-    if (transparency == 0) {
-        // The user's file as it is, whatever its format.
-        QFile::remove(path);
-        QFile::copy(source, path);
-        return;
-    }
+    // Always decoded and written as PNG by us, also at transparency 0: the encoder then only
+    // ever reads a picture of our making.
     const QImage picture = loadPicture(source);
     if (picture.isNull())
         return;
@@ -121,7 +145,7 @@ void renderImage(const QString& path)
 
 int QMarkSettings::getType()
 {
-    return CSetting::getInt(kMark, QStringLiteral("type"), NoMark);
+    return inRange(CSetting::getInt(kMark, QStringLiteral("type"), NoMark), NoMark, TextMark, NoMark);
 }
 
 void QMarkSettings::setType(int type)
@@ -143,7 +167,8 @@ void QMarkSettings::setText(const QString& text)
 
 int QMarkSettings::getTextSize()
 {
-    return CSetting::getInt(kText, QStringLiteral("size"), 36);
+    return inRange(CSetting::getInt(kText, QStringLiteral("size"), kDefaultTextSize), 1, kMaxTextSize,
+                   kDefaultTextSize);
 }
 
 void QMarkSettings::setTextSize(int size)
@@ -154,7 +179,7 @@ void QMarkSettings::setTextSize(int size)
 
 int QMarkSettings::getTextColor()
 {
-    return CSetting::getInt(kText, QStringLiteral("color"), Black);
+    return inRange(CSetting::getInt(kText, QStringLiteral("color"), Black), Black, Blue, Black);
 }
 
 void QMarkSettings::setTextColor(int color)
@@ -165,7 +190,7 @@ void QMarkSettings::setTextColor(int color)
 
 int QMarkSettings::getTextPos()
 {
-    return CSetting::getInt(kText, QStringLiteral("pos"), TopRight);
+    return inRange(CSetting::getInt(kText, QStringLiteral("pos"), TopRight), TopLeft, BottomRight, TopRight);
 }
 
 void QMarkSettings::setTextPos(int pos)
@@ -176,7 +201,7 @@ void QMarkSettings::setTextPos(int pos)
 
 int QMarkSettings::getTextOpacity()
 {
-    return CSetting::getInt(kText, QStringLiteral("opacity"), 50);
+    return inRange(CSetting::getInt(kText, QStringLiteral("opacity"), 50), 0, 100, 50);
 }
 
 void QMarkSettings::setTextOpacity(int opacity)
@@ -198,7 +223,7 @@ void QMarkSettings::setImage(const QString& path)
 
 int QMarkSettings::getImagePos()
 {
-    return CSetting::getInt(kImage, QStringLiteral("pos"), TopRight);
+    return inRange(CSetting::getInt(kImage, QStringLiteral("pos"), TopRight), TopLeft, BottomRight, TopRight);
 }
 
 void QMarkSettings::setImagePos(int pos)
@@ -209,7 +234,7 @@ void QMarkSettings::setImagePos(int pos)
 
 int QMarkSettings::getImageOpacity()
 {
-    return CSetting::getInt(kImage, QStringLiteral("opacity"), 50);
+    return inRange(CSetting::getInt(kImage, QStringLiteral("opacity"), 50), 0, 100, 50);
 }
 
 void QMarkSettings::setImageOpacity(int opacity)
@@ -241,6 +266,12 @@ QColor QMarkSettings::colorOf(int color)
 QString QMarkSettings::markFile()
 {
     return QStringLiteral("%1mark.png").arg(CGlobal::getAppDataPath());
+}
+
+bool QMarkSettings::isPictureFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && info.size() <= kMaxPictureBytes;
 }
 
 void QMarkSettings::setDirty()

@@ -3,6 +3,8 @@
 #include "CGlobal.h"
 #include "CSetting.h"
 
+#include <QDir>
+
 namespace {
 
 const QString kVideo = QStringLiteral("video");
@@ -76,7 +78,11 @@ void QVideoSettings::setCameraName(const QString& name)
 QString QVideoSettings::getSavePath()
 {
     // The default follows the host library at every call, never a value remembered here.
-    return CSetting::getString(kOutput, QStringLiteral("path"), CGlobal::getOutputPath());
+    const QString fallback = CGlobal::getOutputPath();
+    const QString stored = CSetting::getString(kOutput, QStringLiteral("path"), fallback);
+    // Only an absolute path names a local folder: "pipe:", "tcp:host:port" or a relative name
+    // would reach the encoder as a protocol or a folder of the working directory.
+    return QDir::isAbsolutePath(QDir::fromNativeSeparators(stored)) ? stored : fallback;
 }
 
 void QVideoSettings::setSavePath(const QString& path)

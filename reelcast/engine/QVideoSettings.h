@@ -24,6 +24,7 @@ public:
     static void setCameraType(int type);
     static QString getCameraName();
     static void setCameraName(const QString& name);
+    // The stored save folder if it is an absolute path, otherwise the default output folder.
     static QString getSavePath();
     static void setSavePath(const QString& path);
 

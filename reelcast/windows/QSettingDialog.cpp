@@ -658,10 +658,13 @@ void QSettingDialog::onBtnSelectedImage()
         return;
     const QString path = QDir::toNativeSeparators(file);
     showPath(m_lineEditImage, path);
-    // A copy beside the program; neither step is checked, the stored path is what counts.
-    const QString copy = QPath::programFolder() + QStringLiteral("mark.png");
-    QFile::remove(copy);
-    QFile::copy(file, copy);
+    // A copy beside the program; neither step is checked, the stored path is what counts. Only a
+    // picture file is copied: a FIFO or a device would hold the window for ever.
+    if (QMarkSettings::isPictureFile(file)) {
+        const QString copy = QPath::programFolder() + QStringLiteral("mark.png");
+        QFile::remove(copy);
+        QFile::copy(file, copy);
+    }
     QMarkSettings::setImage(path);
     repaintLater(m_lineEditImage);
 }

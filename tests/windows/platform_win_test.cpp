@@ -142,20 +142,24 @@ void testCreateAndRemove(const std::wstring& tempDir)
     CHECK(platform::createAndRemoveFile(tempDir + L"\\missing folder\\probe.tmp") ==
           CreateFileResult::Failed);
 
-    // A folder in the way is refused with ERROR_ACCESS_DENIED.
+    // A folder in the way holds the name.
     const std::wstring folder = tempDir + L"\\a folder";
     CHECK(CreateDirectoryW(folder.c_str(), nullptr));
-    CHECK(platform::createAndRemoveFile(folder) == CreateFileResult::AccessDenied);
+    CHECK(platform::createAndRemoveFile(folder) == CreateFileResult::Exists);
     CHECK(exists(folder));
     RemoveDirectoryW(folder.c_str());
 
-    // A file held open without sharing is a sharing violation, not a permission problem.
+    // A file that is there, held open or not, is neither truncated nor removed.
     const std::wstring busy = tempDir + L"\\busy.tmp";
+    writeFile(busy, "the user's own");
+    CHECK(platform::createAndRemoveFile(busy) == CreateFileResult::Exists);
     HANDLE held =
-        CreateFileW(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     CHECK(held != INVALID_HANDLE_VALUE);
-    CHECK(platform::createAndRemoveFile(busy) == CreateFileResult::Failed);
+    CHECK(platform::createAndRemoveFile(busy) == CreateFileResult::Exists);
     CloseHandle(held);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    CHECK(GetFileAttributesExW(busy.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == 14);
     DeleteFileW(busy.c_str());
 }
 

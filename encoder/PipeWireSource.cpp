@@ -207,8 +207,9 @@ bool PipeWireSource::open(const Remote& remote, int maxRate)
     if (pw_thread_loop_start(loop_) < 0)
         return fail("cannot start the PipeWire loop");
     pw_thread_loop_lock(loop_);
-    // The environment's descriptor stays as it is; the connection owns a copy.
+    // The connection owns a copy; the inherited descriptor is not handed on to FFmpeg.
     const int fd = fcntl(remote.fd, F_DUPFD_CLOEXEC, 3);
+    fcntl(remote.fd, F_SETFD, fcntl(remote.fd, F_GETFD) | FD_CLOEXEC);
     core_ = fd >= 0 ? pw_context_connect_fd(context_, fd, nullptr, 0) : nullptr;
     if (!core_) {
         const int error = errno;

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs COMMAND inside a private headless Wayland desktop: its own session bus, PipeWire,
-# WirePlumber and (WAYLAND_COMPOSITOR=mutter, the default) mutter --headless on one virtual
+# WirePlumber, a PulseAudio sound server (PULSE_SERVER) and (WAYLAND_COMPOSITOR=mutter, the default) mutter --headless on one virtual
 # monitor, or no compositor at all (WAYLAND_COMPOSITOR=none, for a fake portal). Screen casts need
 # an ordinary user: started as root, the desktop and COMMAND run as the test user "reelcast-wl",
 # created on first use, with a private runtime folder and home. Everything started is stopped
@@ -87,6 +87,21 @@ if [ "$compositor" = mutter ]; then
     # Bus-activated services (the portal, its GNOME backend, the permission store) see the display.
     dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE GSETTINGS_BACKEND \
         NO_AT_BRIDGE GTK_A11Y XDG_RUNTIME_DIR >/dev/null 2>&1
+fi
+# A sound server with a speaker whose monitor is the system sound, kept running in small blocks by
+# a stream of silence (a null sink otherwise renders in two-second bursts).
+if command -v pulseaudio >/dev/null && command -v pacat >/dev/null; then
+    cat >"$logs/default.pa" <<PA
+load-module module-native-protocol-unix auth-anonymous=1 socket=$XDG_RUNTIME_DIR/pulse.sock
+load-module module-null-sink sink_name=reelcast_speaker
+set-default-sink reelcast_speaker
+PA
+    HOME=$XDG_RUNTIME_DIR XDG_CONFIG_HOME=$XDG_RUNTIME_DIR/.config pulseaudio -n -F "$logs/default.pa" \
+        --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=stderr --log-level=error \
+        >"$logs/pulse.log" 2>&1 & pids+=($!)
+    export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse.sock
+    for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    pacat --playback --raw --latency-msec=20 --device=reelcast_speaker </dev/zero >/dev/null 2>&1 & pids+=($!)
 fi
 sleep 0.5
 "$@"

@@ -111,6 +111,18 @@ class RealPortal(CastRecorder, unittest.TestCase):
                 # Nothing moves: the one picture the desktop sent, repeated.
                 self.assertLessEqual(len({md5 for _, md5 in frames}), 2)
 
+    def test_sound_on_the_picture_clock(self):
+        if "PULSE_SERVER" not in os.environ:
+            self.skipTest("no sound server")
+        code, output, path, recorded = self.record(gdigrab(0, 0, 1280, 720) +
+                                                   ' -f dshow -i audio="virtual-audio-capturer" -ar 44100 -c:a aac',
+                                                   3)
+        self.assertEqual(code, 0, output[-2000:])
+        self.assertKeepsTime(path, recorded, (1280, 720))
+        first, end = support.packet_times(path, "a")
+        self.assertLess(first, 0.05)
+        self.assertAlmostEqual(end - first, recorded, delta=0.15)
+
     def test_moving_picture_gives_distinct_frames(self):
         client = subprocess.Popen(["weston-simple-shm"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:

@@ -38,10 +38,13 @@ void QProcessCommand::start(QProcess& process, const QString& command, QIODevice
     // Marked as ours, so that a stray sweep of a later start can tell whether we still live.
     const std::pair<std::string, std::string> mark = platform::childMark();
     if (!mark.first.empty()) {
+        const QString name = QString::fromStdString(mark.first);
+        // The caller's own environment is kept; one made here at an earlier start of the same
+        // process object is taken afresh, so that a reused process sees today's environment.
         QProcessEnvironment environment = process.processEnvironment();
-        if (environment.isEmpty())
+        if (environment.isEmpty() || environment.contains(name))
             environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QString::fromStdString(mark.first), QString::fromStdString(mark.second));
+        environment.insert(name, QString::fromStdString(mark.second));
         process.setProcessEnvironment(environment);
     }
     process.start(program, words, mode);

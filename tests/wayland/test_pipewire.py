@@ -5,7 +5,8 @@ RealPortal (headless mutter, the real portal with a pre-seeded grant): the pictu
 monitor and of an area keeps the recorded time while the screen stands still (the desktop sends
 no frames then), moves when a client draws, and the snapshot is the monitor's picture.
 FakePortal (no compositor): a cast the desktop ends mid-run leaves a readable file and status 3;
-a remote that cannot be used fails before FFmpeg starts, without falling back to X."""
+a remote that cannot be used fails before FFmpeg starts, without falling back to X; two monitors at
+different scales make one desktop."""
 
 import os
 import subprocess
@@ -246,12 +247,24 @@ class FakePortal(CastRecorder, unittest.TestCase):
         self.assertNotEqual(code, 0)
         self.assertIn("snapshot", error)
 
-    def test_snapshot_of_the_test_picture(self):
+    def test_two_monitors_side_by_side(self):
+        # One node as two monitors: 640x360 at logical 640x360, and the same pixels at logical
+        # 320x180 to its right (a monitor at scale 2).
         self.cast = self.start_portal("--size", "640x360")
-        code, error, path = self.snapshot()
+        node = self.cast.streams[0][0]
+        streams = [(node, (0, 0), (640, 360)), (node, (640, 0), (320, 180))]
+        code, error, path = self.snapshot(streams)
         self.assertEqual(code, 0, error)
         with open(path, "rb") as f:
-            self.assertTrue(f.read().startswith(b"P6\n640 360\n255\n"))
+            data = f.read()
+        # In the pixels of the finer monitor: the whole desktop at twice its logical size.
+        header = b"P6\n1920 720\n255\n"
+        self.assertTrue(data.startswith(header), data[:20])
+        self.assertEqual(len(data), len(header) + 1920 * 720 * 3)
+        code, output, path, recorded = self.record('-y -f dshow -i video="screen-capture-recorder"', 2,
+                                                   streams=streams)
+        self.assertEqual(code, 0, output[-2000:])
+        self.assertKeepsTime(path, recorded, (960, 360))
 
 
 if __name__ == "__main__":

@@ -17,7 +17,18 @@
 
 namespace {
 
-const QString kWindowTitle = QStringLiteral("Vexlo录屏助手");
+// The desktop's language (REELCAST_DESKTOP_LANG, e.g. en_US for the English screenshots); the
+// C locale gives the installation's default, Chinese.
+QString desktopLanguage()
+{
+    return qEnvironmentVariable("REELCAST_DESKTOP_LANG", QStringLiteral("C"));
+}
+
+QString mainWindowTitle()
+{
+    return desktopLanguage().startsWith(QLatin1String("en")) ? QStringLiteral("Vexlo Screen Recorder")
+                                                             : QStringLiteral("Vexlo录屏助手");
+}
 
 // A helper that hangs (an X client blocked by a server grab) is ended, so a check fails in time
 // instead of holding the test.
@@ -79,12 +90,18 @@ DesktopDriver::DesktopDriver()
     QFile::setPermissions(h + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     programDir_ = h + "/program";
     settingsFile_ = h + "/config/reelcast/reelcast.ini";
-    // The program folder is the working directory: everything of the build's folder but app.ini,
-    // which each test writes itself.
+    // A program folder of its own: everything of the build's folder but app.ini, which each test
+    // writes itself. The programs are copies, as the program finds its folder from its own
+    // executable's real path; folders are links.
     const QDir build(programFolderOfBuild());
     for (const QFileInfo& fi : build.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        if (fi.fileName() != QLatin1String("app.ini"))
-            QFile::link(fi.absoluteFilePath(), programDir_ + QLatin1Char('/') + fi.fileName());
+        const QString target = programDir_ + QLatin1Char('/') + fi.fileName();
+        if (fi.fileName() == QLatin1String("app.ini"))
+            continue;
+        if (fi.isDir() || fi.isSymLink())
+            QFile::link(fi.absoluteFilePath(), target);
+        else
+            QFile::copy(fi.absoluteFilePath(), target);
     }
     setOption(QStringLiteral("output/path"), saveDir());
 }
@@ -142,6 +159,12 @@ bool DesktopDriver::start()
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.path() + "/config");
     env.insert(QStringLiteral("XDG_DATA_HOME"), home_.path() + "/data");
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.path() + "/run");
+    // The interface language comes from LANGUAGE; the C.UTF-8 locale keeps the window titles'
+    // encoding the same for xdotool whatever the language (other locales may not be installed).
+    for (const char* name : {"LC_ALL", "LC_MESSAGES"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("LANGUAGE"), desktopLanguage().section(QLatin1Char('.'), 0, 0));
     for (auto it = env_.cbegin(); it != env_.cend(); ++it)
         env.insert(QString::fromLocal8Bit(it.key()), QString::fromLocal8Bit(it.value()));
     environment_ = env;
@@ -154,7 +177,7 @@ bool DesktopDriver::start()
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 20000) {
-        const QStringList ids = windowIds(kWindowTitle);
+        const QStringList ids = windowIds(mainWindowTitle());
         if (!ids.isEmpty()) {
             mainWindow_ = ids.first();
             // The tiles fill in and the first disk measurement lands shortly after the show.

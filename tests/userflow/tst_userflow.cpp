@@ -64,7 +64,7 @@ class TestUserFlow : public QObject
     static QStringList recordings(const QString& folder)
     {
         QStringList names;
-        for (const QFileInfo& fi : QDir(folder).entryInfoList({"Vexlo录屏*.mp4"}, QDir::Files))
+        for (const QFileInfo& fi : QDir(folder).entryInfoList({"Vexlo*.mp4"}, QDir::Files))
             names << fi.absoluteFilePath();
         return names;
     }

@@ -21,7 +21,8 @@
 //       the whole desktop: every stream side by side at its logical position.
 // The frame has the size the X grab gives for the same command (odd widths and heights lose
 // their last column or row). -draw_mouse 1 draws the pointer from the cursor metadata (mode
-// metadata) or keeps the one the desktop drew in (embedded); 0 draws none.
+// metadata) or keeps the one the desktop drew in (embedded); 0 draws none (an embedded pointer
+// stays in the picture: a session for recordings without it is opened hidden or metadata).
 // Frames arrive when the screen changes; the adapter's own clock sends one per interval and
 // repeats the last picture in between, with the sound on the same clock.
 // A stream that ends (the desktop closed the session, the node went away, the remote failed)

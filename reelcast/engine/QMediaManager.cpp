@@ -17,6 +17,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -31,6 +32,7 @@ namespace {
 
 const char* const kTimeFormat = "yyyy-MM-dd-hh-mm-ss";
 constexpr int kPollMs = 200;
+constexpr int kMergeStallMs = 60000;
 // A run whose encoder died keeps its segment once the encoder reported this many seconds: by
 // then the segment holds pictures a reader can use.
 constexpr int kKeptSeconds = 2;
@@ -568,7 +570,25 @@ bool QMediaManager::joinSegments(Job& job, const QFileInfoList& segments, double
                        .arg(QPath::programFolder() + QProcessCommand::ENCODER, process.errorString()));
         return false;
     }
+    // A merge whose file stops changing for a minute (a stopped or hung encoder) is ended and
+    // fails, with the work folder kept, rather than holding the save for ever.
+    QElapsedTimer quiet;
+    quiet.start();
+    qint64 activity = -1;
     while (!process.waitForFinished(kPollMs) && process.state() != QProcess::NotRunning && mergeGo_) {
+        const QFileInfo merged(job.mergedFile);
+        const qint64 now = merged.size() + merged.lastModified().toMSecsSinceEpoch();
+        if (now != activity) {
+            activity = now;
+            quiet.start();
+        } else if (quiet.elapsed() > kMergeStallMs) {
+            QProcessStop(process).finish();
+            logFailure(
+                QStringLiteral("Save failed: the merge into \"%1\" made no progress for %2 s and was ended")
+                    .arg(job.mergedFile)
+                    .arg(kMergeStallMs / 1000));
+            return false;
+        }
     }
     if (!mergeGo_) {
         process.write("q\r\n");

@@ -121,9 +121,9 @@ QStringList QRecordSafety::unfinishedFolders(const QStringList& bases, const QSt
         const QFileInfoList folders =
             QDir(base).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
         for (const QFileInfo& folder : folders) {
-            const QString path = folder.absoluteFilePath();
+            const QString path = QDir::cleanPath(folder.absoluteFilePath());
             if (!isWorkFolderName(folder.fileName()) || found.contains(path) ||
-                (!exclude.isEmpty() && QFileInfo(exclude).absoluteFilePath() == path) ||
+                (!exclude.isEmpty() && QDir::cleanPath(QFileInfo(exclude).absoluteFilePath()) == path) ||
                 platform::nameTaken(native(path + QLatin1Char('/') + SAVED_MARK)))
                 continue;
             const QFileInfoList list = segments(path, mergedPrefix);

@@ -2,3 +2,4 @@
 
 Q_LOGGING_CATEGORY(lcEngine, "reelcast.engine", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcDevices, "reelcast.devices", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcScreenCast, "reelcast.screencast", QtWarningMsg)

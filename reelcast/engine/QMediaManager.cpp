@@ -2,6 +2,8 @@
 
 #include "LogCategories.h"
 #include "PlatformFiles.h"
+#include "PlatformScreenCast.h"
+#include "QCastProcess.h"
 #include "QCommandLine.h"
 #include "QEventManager.h"
 #include "QGlobalSettings.h"
@@ -11,6 +13,7 @@
 #include "QProcessStop.h"
 #include "QRecordLog.h"
 #include "QRecordSafety.h"
+#include "QScreenCast.h"
 #include "QVideoSettings.h"
 #include "TaskPool.h"
 #include "Utilities.h"
@@ -125,6 +128,11 @@ QMediaManager::QMediaManager()
     TaskPool::instance()->start(5);
     QEventManager::instance()->registerObject(MediaManager, this);
     connect(this, &QMediaManager::record_finished, this, &QMediaManager::onRecordFinished);
+    cast_ = new QScreenCast(this);
+    connect(cast_, &QScreenCast::opened, this, &QMediaManager::onCastOpened);
+    connect(cast_, &QScreenCast::cancelled, this, [this] { abandonStart(QString()); });
+    connect(cast_, &QScreenCast::failed, this, &QMediaManager::abandonStart);
+    connect(cast_, &QScreenCast::closed, this, &QMediaManager::onCastEnded);
     QMarkSettings::refresh();
 }
 
@@ -166,9 +174,74 @@ void QMediaManager::start()
     mergeGo_ = false;
     mergeDone_ = false;
     state_ = Recording;
+    castEnded_ = false;
+    castAwaited_ = false;
     QRecordLog::create();
+    const int mode = QVideoSettings::getMode();
+    job_->cast = QScreenCast::needed(mode);
+    if (job_->cast && !cast_->isOpenFor(mode)) {
+        // The runs begin once the desktop has answered, however long its dialog waits.
+        castAwaited_ = true;
+        cast_->open(mode);
+        return;
+    }
+    if (job_->cast)
+        onCastOpened();
+    else
+        postRun();
+}
+
+void QMediaManager::postRun()
+{
     const int generation = ++generation_;
     TaskPool::instance()->post([this, job = job_, generation] { recordRun(job, generation); });
+}
+
+void QMediaManager::onCastOpened()
+{
+    castAwaited_ = false;
+    if (phase_ != Running || !job_ || !job_->cast)
+        return;
+    // Full screen is the monitor the desktop's dialog gave, wherever the program thought it was.
+    if (QVideoSettings::getMode() == FullScreen) {
+        job_->rect = cast_->monitorRect();
+        rect_ = job_->rect;
+    }
+    if (state_ == Recording)
+        postRun();
+}
+
+void QMediaManager::abandonStart(const QString& msg)
+{
+    if (!castAwaited_ || phase_ != Running)
+        return;
+    castAwaited_ = false;
+    run_ = false;
+    state_ = Stopped;
+    ++generation_;
+    // Nothing was recorded: neither the work folder nor the log stays, unless the log says why.
+    if (job_ && QDir(job_->workFolder).isEmpty()) {
+        const QString base = QFileInfo(job_->workFolder).path();
+        QDir().rmdir(job_->workFolder);
+        QDir().rmdir(base);
+    }
+    if (msg.isEmpty())
+        QRecordLog::discard();
+    else
+        QRecordLog::close();
+    becomeIdle();
+    emit record_error(msg);
+}
+
+void QMediaManager::onCastEnded()
+{
+    // Once per recording: the desktop's signal and the encoder's own end may both say it.
+    if (phase_ != Running || !job_ || !job_->cast || state_ == Stopped || castEnded_.exchange(true))
+        return;
+    logFailure(QStringLiteral("Recording stopped: the desktop ended its screen cast; what was recorded "
+                              "into \"%1\" is saved")
+                   .arg(job_->workFolder));
+    emit cast_ended(tr("桌面已结束屏幕共享，录制已停止。已录制的内容将被保存。"));
 }
 
 void QMediaManager::pause()
@@ -185,8 +258,9 @@ void QMediaManager::resume()
         return;
     run_ = true;
     state_ = Recording;
-    const int generation = ++generation_;
-    TaskPool::instance()->post([this, job = job_, generation] { recordRun(job, generation); });
+    if (castAwaited_)
+        return; // the first run begins once the desktop has answered
+    postRun();
 }
 
 void QMediaManager::stop()
@@ -288,12 +362,20 @@ bool QMediaManager::runWanted(int generation) const
 void QMediaManager::becomeIdle()
 {
     phase_ = Idle;
+    // The cast goes with the recording, on the thread it lives on.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (phase_ == Idle)
+                cast_->close();
+        },
+        Qt::QueuedConnection);
     emit idle();
 }
 
 QString QMediaManager::freshWorkFolder(const QString& savePath)
 {
-    const QString base = savePath + separator() + QGlobalSettings::appName();
+    const QString base = QDir::cleanPath(savePath + separator() + QGlobalSettings::appName());
     // The base and the work folders are the user's alone; one that is a link or someone
     // else's is not used (the run then fails on it and says so).
     QRecordSafety::makePrivateFolder(base, true);
@@ -330,11 +412,28 @@ void QMediaManager::recordRun(JobPtr job, int generation)
     int lastSeconds = 0;
     QSet<QString> before;
 
-    QProcess process;
+    QCastProcess process;
     process.setWorkingDirectory(QPath::programFolder());
     process.setProcessChannelMode(QProcess::MergedChannels);
+    // Each run reads the desktop's cast through a remote of its own.
+    struct Remote
+    {
+        int fd = -1;
+        ~Remote() { platform::closeDescriptor(fd); }
+    } remote;
+    if (job->cast) {
+        remote.fd = cast_->remote();
+        process.setInheritedDescriptor(remote.fd);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(cast_->environment(remote.fd));
+        process.setProcessEnvironment(environment);
+    }
 
-    if (!QFileInfo(job->savePath).isDir()) {
+    if (job->cast && remote.fd < 0) {
+        message = tr("桌面已结束屏幕共享，无法继续录制！");
+        logFailure(
+            QStringLiteral("Recording failed: the desktop's screen cast is closed; no PipeWire remote"));
+    } else if (!QFileInfo(job->savePath).isDir()) {
         message = tr("视频保存目录不存在！");
         logFailure(
             QStringLiteral("Recording failed: the save folder \"%1\" does not exist").arg(job->savePath));
@@ -386,7 +485,20 @@ void QMediaManager::recordRun(JobPtr job, int generation)
                     QRecordLog::writeFiltered(text);
                 }
                 process.waitForFinished(10000);
-                if (runWanted(generation)) {
+                // The adapter's status when the desktop ended the cast: the segment is whole.
+                constexpr int kCastEnded = 3;
+                const bool castEnded = job->cast && process.exitStatus() == QProcess::NormalExit &&
+                                       process.exitCode() == kCastEnded;
+                if (castEnded && runWanted(generation)) {
+                    QRecordLog::writeFiltered(QString::fromUtf8(keepTail(process.readAll())));
+                    totalSeconds_ += lastSeconds;
+                    currentSeconds_ = int(totalSeconds_);
+                    // As after a pause: the stop that follows ends the recording and saves it.
+                    run_ = false;
+                    state_ = Paused;
+                    success = true;
+                    QMetaObject::invokeMethod(this, &QMediaManager::onCastEnded, Qt::QueuedConnection);
+                } else if (runWanted(generation)) {
                     QRecordLog::write(keepTail(process.readAll()));
                     message = tr("视频录制失败，详情请查看错误日志！");
                     encoderDied = true;
@@ -722,10 +834,11 @@ QStringList QMediaManager::unfinishedRecordings() const
 
 bool QMediaManager::recover(const QString& folder)
 {
-    if (phase_ != Idle || !unfinishedRecordings().contains(QFileInfo(folder).absoluteFilePath()) ||
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    if (phase_ != Idle || !unfinishedRecordings().contains(path) ||
         QRecordSafety::segments(folder, mergedPrefix()).isEmpty())
         return false;
-    job_ = newJob(QFileInfo(folder).absoluteFilePath());
+    job_ = newJob(path);
     savedFile_.clear();
     saveAsked_ = false;
     cleanupAsked_ = false;

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <memory>
 
+class QScreenCast;
+
 // RecordState of the recording manager.
 enum RecordState : int
 {
@@ -58,6 +60,9 @@ public:
     bool recover(const QString& folder);
     // The free bytes under which the recording in progress must stop so that its merge fits.
     qint64 lowSpaceLimit() const;
+    // The desktop's screen cast of the screen modes where the program cannot read the screen
+    // itself; the area selection opens it before the start, which then keeps it.
+    QScreenCast* screenCast() const { return cast_; }
 
 signals:
     void time_changed(quint32 curTime);
@@ -66,6 +71,9 @@ signals:
     void record_error(QString msg);
     // The manager became idle: the recording is saved and cleaned up, or has failed.
     void idle();
+    // The desktop ended its screen cast mid-recording: the run has ended, the recording is to
+    // be stopped and saved.
+    void cast_ended(QString msg);
 
 private slots:
     void onRecordFinished(bool ok, QString msg);
@@ -84,6 +92,8 @@ private:
         // Segments that are in the merged file, and those that could not be read.
         QStringList merged;
         QStringList leftOut;
+        // The screen comes from the desktop's cast.
+        bool cast = false;
     };
     using JobPtr = std::shared_ptr<Job>;
 
@@ -108,6 +118,12 @@ private:
     // superseded by a newer run.
     bool runWanted(int generation) const;
     void becomeIdle();
+    void postRun();
+    void onCastOpened();
+    // A start that never recorded: the desktop's dialog was cancelled (quietly, `msg` empty) or
+    // the cast failed.
+    void abandonStart(const QString& msg);
+    void onCastEnded();
 
     enum Phase : int
     {
@@ -144,4 +160,8 @@ private:
     bool saveAsked_ = false;
     bool cleanupAsked_ = false;
     QString savedFile_;
+    QScreenCast* cast_ = nullptr;
+    // The start waits for the desktop's answer.
+    bool castAwaited_ = false;
+    std::atomic<bool> castEnded_{false};
 };

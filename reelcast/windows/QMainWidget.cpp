@@ -175,6 +175,11 @@ void QMainWidget::initialize()
     connect(floatBar_, &QFloatBar::signal_pause, this, [this] { setPauseCaption(true); });
     connect(floatBar_, &QFloatBar::signal_resume, this, [this] { setPauseCaption(false); });
     connect(QMediaManager::instance(), &QMediaManager::record_error, this, &QMainWidget::onRecordError);
+    // The desktop stopped sharing its screen: what was recorded is saved as after a stop.
+    connect(QMediaManager::instance(), &QMediaManager::cast_ended, this, [this](QString msg) {
+        onKeyStop();
+        QTimer::singleShot(100, this, [this, msg] { showMessage(msg); });
+    });
     connect(QKeyManager::instance(), &QKeyManager::key_start, this, &QMainWidget::onKeyStart);
     connect(QKeyManager::instance(), &QKeyManager::key_stop, this, &QMainWidget::onKeyStop);
 
@@ -527,6 +532,9 @@ void QMainWidget::onRecordError(QString msg)
     floatBar_->hide();
     showNormal();
     resetRecordingLook();
+    // A start the user called off in the desktop's own dialog: nothing to say.
+    if (msg.isEmpty())
+        return;
     QTimer::singleShot(50, this, [this, msg] {
         // What the runs recorded before the encoder died is still on disk: offer it at once.
         const QString folder = QMediaManager::instance()->workFolder();

@@ -4,8 +4,13 @@ with WAYLAND_COMPOSITOR=none: every Start makes a GStreamer test picture (a movi
 30 fps) a PipeWire node, as a compositor makes one per session, and OpenPipeWireRemote hands out a
 real connection to the PipeWire daemon. With --closed-after S the session ends S seconds after
 Start, as when the user stops sharing from the desktop: its node goes away and Closed is sent.
+--answer cancel|fail makes Start answer as a cancelled dialog (1) or a refusing desktop (2);
+--no-screencast leaves the interface out (a desktop without a backend); --refuse-tokens answers 2
+to a SelectSources that brings a remembered permission. A Start asked to persist returns a new
+restore token each time ("restore_token T" in the log).
 
-  fake_portal.py [--size WxH] [--closed-after S]
+  fake_portal.py [--size WxH] [--closed-after S] [--answer ok|cancel|fail] [--no-screencast]
+                 [--refuse-tokens]
 """
 import argparse
 import json
@@ -22,6 +27,9 @@ from gi.repository import Gio, GLib
 parser = argparse.ArgumentParser()
 parser.add_argument("--size", default="1280x720")
 parser.add_argument("--closed-after", type=float, default=None)
+parser.add_argument("--answer", choices=["ok", "cancel", "fail"], default="ok")
+parser.add_argument("--no-screencast", action="store_true")
+parser.add_argument("--refuse-tokens", action="store_true")
 args = parser.parse_args()
 WIDTH, HEIGHT = map(int, args.size.split("x"))
 
@@ -109,21 +117,36 @@ def on_call(conn, sender, path, iface, method, params, invocation):
     elif method == "SelectSources":
         rpath = request_path(sender, p[1])
         invocation.return_value(GLib.Variant("(o)", (rpath,)))
-        respond(conn, sender, rpath, 0 if p[0] in sessions else 2, {})
+        token = p[1].get("restore_token")
+        log("SelectSources token=%s persist=%s multiple=%s cursor=%s" % (
+            token, p[1].get("persist_mode"), p[1].get("multiple"), p[1].get("cursor_mode")))
+        if p[0] in sessions:
+            sessions[p[0]]["persist"] = p[1].get("persist_mode", 0)
+        refused = token is not None and args.refuse_tokens
+        respond(conn, sender, rpath, 0 if p[0] in sessions and not refused else 2, {})
     elif method == "Start":
         spath, _, options = p
         rpath = request_path(sender, options)
         invocation.return_value(GLib.Variant("(o)", (rpath,)))
         session = sessions.get(spath)
         node = None
+        if args.answer != "ok":
+            respond(conn, sender, rpath, 1 if args.answer == "cancel" else 2, {})
+            return
         if session is not None:
             session["gst"], node = start_picture("fake-portal-" + uuid.uuid4().hex[:6])
         if node is None:
             respond(conn, sender, rpath, 2, {})
             return
-        respond(conn, sender, rpath, 0, {"streams": GLib.Variant("a(ua{sv})", [(node, {
+        results = {"streams": GLib.Variant("a(ua{sv})", [(node, {
             "id": GLib.Variant("s", "0"), "source_type": GLib.Variant("u", 1),
-            "position": GLib.Variant("(ii)", (0, 0)), "size": GLib.Variant("(ii)", (WIDTH, HEIGHT))})])})
+            "position": GLib.Variant("(ii)", (0, 0)), "size": GLib.Variant("(ii)", (WIDTH, HEIGHT))})])}
+        if session.get("persist"):
+            token = str(uuid.uuid4())
+            log("restore_token", token)
+            results["restore_token"] = GLib.Variant("s", token)
+            results["persist_mode"] = GLib.Variant("u", session["persist"])
+        respond(conn, sender, rpath, 0, results)
         if args.closed_after is not None:
             GLib.timeout_add(int(args.closed_after * 1000), lambda: close_session(conn, spath, True) and False)
     elif method == "OpenPipeWireRemote":
@@ -151,8 +174,8 @@ def stop(*_):
 signal.signal(signal.SIGTERM, stop)
 loop = GLib.MainLoop()
 Gio.bus_own_name(Gio.BusType.SESSION, BUS, Gio.BusNameOwnerFlags.REPLACE,
-                 lambda conn, name: conn.register_object("/org/freedesktop/portal/desktop",
-                                                         Gio.DBusNodeInfo.new_for_xml(PORTAL).interfaces[0],
-                                                         on_call, on_property, None),
+                 lambda conn, name: args.no_screencast or conn.register_object(
+                     "/org/freedesktop/portal/desktop", Gio.DBusNodeInfo.new_for_xml(PORTAL).interfaces[0], on_call,
+                     on_property, None),
                  lambda conn, name: log("ready"), lambda conn, name: (log("name lost"), loop.quit()))
 loop.run()

@@ -1,0 +1,8 @@
+#include "PlatformSession.h"
+
+bool platform::waylandSession()
+{
+    return false;
+}
+
+void platform::chooseInterfacePlatform() {}

@@ -1,0 +1,136 @@
+#include "QScreenCast.h"
+
+#include "CSetting.h"
+#include "LogCategories.h"
+#include "PlatformScreenCast.h"
+#include "PlatformSession.h"
+#include "QRecordLog.h"
+#include "RecordTypes.h"
+
+#include <QStringList>
+
+namespace {
+
+const QString kGroup = QStringLiteral("screencast");
+
+} // namespace
+
+QScreenCast::QScreenCast(QObject* parent) : QObject(parent), session_(new platform::ScreenCastSession)
+{
+    session_->setClosedHandler([this] {
+        qCInfo(lcScreenCast) << "the desktop ended the cast";
+        mode_ = -1;
+        emit closed();
+    });
+}
+
+QScreenCast::~QScreenCast() = default;
+
+bool QScreenCast::needed(int mode)
+{
+    // The camera mode reads the camera, not the screen.
+    return platform::waylandSession() && mode != Camera;
+}
+
+QString QScreenCast::tokenKey(int mode)
+{
+    // A permission for every monitor is another than one for a single monitor.
+    return mode == Game ? QStringLiteral("desktop_restore_token") : QStringLiteral("restore_token");
+}
+
+void QScreenCast::open(int mode)
+{
+    if (asking_ || isOpenFor(mode))
+        return;
+    session_->close();
+    mode_ = mode;
+    asking_ = true;
+    platform::CastRequest request;
+    request.multiple = mode == Game;
+    // The pointer comes as metadata where the desktop can send it, so that each run draws it
+    // or not as its command line says.
+    request.cursor = platform::CastCursor::Metadata;
+    request.restoreToken = CSetting::getString(kGroup, tokenKey(mode), QString()).toStdString();
+    session_->start(request, [this, mode](platform::CastOutcome outcome, const std::string& detail) {
+        asking_ = false;
+        switch (outcome) {
+        case platform::CastOutcome::Granted: {
+            // Always the newest: a desktop may hand out a new one with every grant.
+            const QString token = QString::fromStdString(session_->restoreToken());
+            if (!token.isEmpty())
+                CSetting::setValue(kGroup, tokenKey(mode), token);
+            emit opened();
+            break;
+        }
+        case platform::CastOutcome::Cancelled:
+            mode_ = -1;
+            emit cancelled();
+            break;
+        case platform::CastOutcome::Unavailable:
+            mode_ = -1;
+            QRecordLog::writeFailure(QStringLiteral("Recording failed: the desktop offers no screen cast "
+                                                    "(org.freedesktop.portal.ScreenCast): ") +
+                                     QString::fromStdString(detail));
+            emit failed(
+                tr("无法录制屏幕：此桌面没有屏幕录制服务。请安装 xdg-desktop-portal 和本桌面的后端"
+                   "（xdg-desktop-portal-gnome、xdg-desktop-portal-kde 或 xdg-desktop-portal-wlr）后重试。"));
+            break;
+        case platform::CastOutcome::Failed:
+            mode_ = -1;
+            QRecordLog::writeFailure(QStringLiteral("Recording failed: the desktop's screen cast failed: ") +
+                                     QString::fromStdString(detail));
+            emit failed(tr("桌面未能共享屏幕，详情请查看错误日志！"));
+            break;
+        }
+    });
+}
+
+bool QScreenCast::isOpen() const
+{
+    return session_->isOpen();
+}
+
+bool QScreenCast::isOpenFor(int mode) const
+{
+    return isOpen() && (mode_ == Game) == (mode == Game);
+}
+
+void QScreenCast::close()
+{
+    asking_ = false;
+    mode_ = -1;
+    session_->close();
+}
+
+QRect QScreenCast::monitorRect() const
+{
+    QRect joint;
+    for (const platform::CastStream& s : session_->streams()) {
+        const QRect r(s.x, s.y, s.width, s.height);
+        if (mode_ != Game)
+            return r;
+        joint |= r;
+    }
+    return joint;
+}
+
+int QScreenCast::remote() const
+{
+    return session_->openRemote();
+}
+
+QProcessEnvironment QScreenCast::environment(int fd) const
+{
+    QProcessEnvironment environment;
+    QStringList streams;
+    for (const platform::CastStream& s : session_->streams())
+        streams << QStringLiteral("%1@%2,%3,%4x%5").arg(s.node).arg(s.x).arg(s.y).arg(s.width).arg(s.height);
+    const platform::CastCursor cursor = session_->cursor();
+    environment.insert(QStringLiteral("REELCAST_PIPEWIRE_FD"), QString::number(fd));
+    environment.insert(QStringLiteral("REELCAST_PIPEWIRE_STREAMS"), streams.join(QLatin1Char(';')));
+    environment.insert(QStringLiteral("REELCAST_PIPEWIRE_CURSOR"),
+                       cursor == platform::CastCursor::Metadata   ? QStringLiteral("metadata")
+                       : cursor == platform::CastCursor::Embedded ? QStringLiteral("embedded")
+                                                                  : QStringLiteral("hidden"));
+    return environment;
+}

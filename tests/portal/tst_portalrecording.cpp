@@ -1,0 +1,311 @@
+// The recording manager on a Wayland desktop (inside tests/wayland/session.sh): the screen from
+// the desktop's ScreenCast portal, one permission per recording across its pauses, the newest
+// remembered permission stored, every answer of the desktop's dialog, and a cast the desktop
+// ends mid-recording, saved as after a stop. fakePortal needs no compositor; realPortal runs
+// headless mutter with the real portal and a pre-seeded grant.
+#include "CSetting.h"
+#include "QMediaManager.h"
+#include "QPath.h"
+#include "QScreenCast.h"
+#include "QVideoSettings.h"
+#include "RecordTypes.h"
+#include "TestEnvironment.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const QString kPortal = QStringLiteral("org.freedesktop.portal.Desktop");
+
+struct Probe
+{
+    double seconds = -1;
+    int width = 0;
+    int height = 0;
+};
+
+Probe probe(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                        "format=duration:stream=width,height", "-of", "default=nw=1", file});
+    p.waitForFinished(30000);
+    Probe result;
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n')) {
+        if (line.startsWith("duration="))
+            result.seconds = line.mid(9).toDouble();
+        else if (line.startsWith("width="))
+            result.width = line.mid(6).toInt();
+        else if (line.startsWith("height="))
+            result.height = line.mid(7).toInt();
+    }
+    return result;
+}
+
+bool portalOwned()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(kPortal);
+}
+
+} // namespace
+
+class TestPortalRecording : public QObject
+{
+    Q_OBJECT
+
+    TestEnvironment* env_ = nullptr;
+    // The desktop's runtime folder (PipeWire's socket), before the test's own replaces it.
+    QByteArray desktopRuntime_;
+    QString saveDir_;
+    QMediaManager* m_ = nullptr;
+
+    QStringList savedFiles() const { return QDir(saveDir_).entryList({"*.mp4"}, QDir::Files); }
+
+    // Records `runs` stretches of `seconds`, paused in between; the stop and save as the window
+    // does them. The saved file, or empty.
+    QString recordAndSave(int runs, int seconds, int* castOpenWhilePaused = nullptr)
+    {
+        QSignalSpy saved(m_, &QMediaManager::finished);
+        QSignalSpy errors(m_, &QMediaManager::record_error);
+        m_->start();
+        for (int run = 0; run < runs; ++run) {
+            if (run > 0)
+                m_->resume();
+            // Until the run has recorded `seconds` (the first one also waits for the desktop).
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < 30000 && errors.isEmpty() && m_->elapsedSeconds() < (run + 1) * seconds)
+                QTest::qWait(100);
+            if (!errors.isEmpty()) {
+                qWarning() << "record_error" << errors.first();
+                return QString();
+            }
+            QSignalSpy ended(m_, &QMediaManager::record_finished);
+            if (run + 1 < runs) {
+                m_->pause();
+                if (!ended.wait(15000))
+                    return QString();
+                if (castOpenWhilePaused)
+                    *castOpenWhilePaused += m_->screenCast()->isOpen() ? 1 : 0;
+                QTest::qWait(500);
+            } else {
+                m_->stop();
+                if (!ended.wait(15000))
+                    return QString();
+            }
+        }
+        m_->save();
+        if (!saved.wait(60000) || !saved.first().at(0).toBool())
+            return QString();
+        const QString file = m_->savedFile();
+        m_->cleanup();
+        for (int i = 0; i < 200 && !m_->isIdle(); ++i)
+            QTest::qWait(100);
+        return m_->isIdle() ? file : QString();
+    }
+
+    // The fake portal with `arguments`, its log in `log`; ready once it owns the portal's name.
+    QProcess* startFakePortal(const QStringList& arguments, const QString& log)
+    {
+        auto* portal = new QProcess(this);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", QString::fromLocal8Bit(desktopRuntime_));
+        portal->setProcessEnvironment(environment);
+        portal->setStandardOutputFile(log);
+        portal->setProcessChannelMode(QProcess::MergedChannels);
+        portal->start(QStringLiteral("python3"),
+                      QStringList{TestEnvironment::sourceDir() + "/tests/wayland/fake_portal.py"} +
+                          arguments);
+        for (int i = 0; i < 100 && !portalOwned(); ++i)
+            QTest::qWait(100);
+        return portal;
+    }
+
+    static void stopFakePortal(QProcess* portal)
+    {
+        portal->terminate();
+        portal->waitForFinished(10000);
+        delete portal;
+        for (int i = 0; i < 50 && portalOwned(); ++i)
+            QTest::qWait(100);
+    }
+
+    static QString readFile(const QString& path)
+    {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(f.readAll());
+    }
+
+    QString storedToken() const
+    {
+        return CSetting::getString(QStringLiteral("screencast"), QStringLiteral("restore_token"), QString());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        desktopRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        env_ = new TestEnvironment;
+        // The real encoder adapter of this build.
+        QDir::setCurrent(TestEnvironment::programDir());
+        QVERIFY(QFile::exists(QPath::programFolder() + "zrk_video_capture.exe"));
+        saveDir_ = env_->home() + "/videos";
+        QDir().mkpath(saveDir_);
+        QVideoSettings::setSavePath(saveDir_);
+        QVideoSettings::setMode(FullScreen);
+        QVideoSettings::setAudioType(NoAudio);
+        QVideoSettings::setFormat(MP4);
+        QVERIFY2(QScreenCast::needed(FullScreen), "not a Wayland session");
+        m_ = QMediaManager::instance();
+    }
+
+    void init()
+    {
+        for (const QString& name : savedFiles())
+            QFile::remove(saveDir_ + "/" + name);
+        // A rectangle unlike the cast's monitor: full screen is what the desktop gives.
+        m_->setRect(QRect(0, 0, 320, 240));
+    }
+
+    void fakePortal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("stored");
+        // "saved", "quiet" (nothing said, nothing recorded) or the start of the message.
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("selects");
+
+        QTest::newRow("granted, kept across a pause") << QStringList() << QString() << "saved" << 1;
+        QTest::newRow("a newer token stored") << QStringList() << "remembered-token"
+                                              << "saved" << 1;
+        QTest::newRow("a refused token retried without it")
+            << QStringList{"--refuse-tokens"} << "remembered-token"
+            << "saved" << 2;
+        QTest::newRow("cancelled") << QStringList{"--answer", "cancel"} << QString() << "quiet" << 1;
+        QTest::newRow("failed") << QStringList{"--answer", "fail"} << QString()
+                                << QStringLiteral("桌面未能共享屏幕") << 1;
+        QTest::newRow("no interface") << QStringList{"--no-screencast"} << QString()
+                                      << QStringLiteral("无法录制屏幕：此桌面没有屏幕录制服务。请安装 "
+                                                        "xdg-desktop-portal")
+                                      << 0;
+        QTest::newRow("closed mid-recording")
+            << QStringList{"--closed-after", "3"} << QString() << "closed" << 1;
+    }
+
+    void fakePortal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, stored);
+        QFETCH(QString, outcome);
+        QFETCH(int, selects);
+        CSetting::setValue(QStringLiteral("screencast"), QStringLiteral("restore_token"), stored);
+        const QString log = env_->home() + "/fake-portal.log";
+        QFile::remove(log);
+        QProcess* portal = startFakePortal(arguments, log);
+        auto stopPortal = qScopeGuard([portal] { stopFakePortal(portal); });
+        QVERIFY(portalOwned());
+
+        if (outcome == "saved") {
+            int openWhilePaused = 0;
+            const QString file = recordAndSave(2, 2, &openWhilePaused);
+            QVERIFY2(!file.isEmpty(), qPrintable(readFile(log)));
+            // One session for the whole recording: asked once, still open while paused.
+            QCOMPARE(readFile(log).count("fake-portal: Start"), 1);
+            QCOMPARE(openWhilePaused, 1);
+            const Probe p = probe(file);
+            QCOMPARE(QSize(p.width, p.height), QSize(1280, 720));
+            QVERIFY2(
+                p.seconds >= m_->elapsedSeconds() - 0.3 && p.seconds <= m_->elapsedSeconds() + 2.5,
+                qPrintable(
+                    QString("%1 s in the file, %2 s recorded").arg(p.seconds).arg(m_->elapsedSeconds())));
+            // The newest permission is the one kept.
+            const QRegularExpression given("restore_token ([-0-9a-f]+)");
+            QString newest;
+            for (auto it = given.globalMatch(readFile(log)); it.hasNext();)
+                newest = it.next().captured(1);
+            QVERIFY(!newest.isEmpty());
+            QCOMPARE(storedToken(), newest);
+            if (!stored.isEmpty())
+                QVERIFY(readFile(log).contains("SelectSources token=" + stored));
+        } else if (outcome == "closed") {
+            QSignalSpy ended(m_, &QMediaManager::cast_ended);
+            QSignalSpy saved(m_, &QMediaManager::finished);
+            m_->start();
+            QVERIFY(ended.wait(20000));
+            QVERIFY(ended.first().at(0).toString().startsWith(QStringLiteral("桌面已结束屏幕共享")));
+            // What the window does on the notice: stop and save.
+            QSignalSpy stopped(m_, &QMediaManager::record_finished);
+            m_->stop();
+            QTRY_VERIFY_WITH_TIMEOUT(!stopped.isEmpty(), 15000);
+            m_->save();
+            QVERIFY(saved.wait(60000));
+            QVERIFY(saved.first().at(0).toBool());
+            const Probe p = probe(m_->savedFile());
+            QVERIFY2(p.seconds > 1.0 && p.seconds < 3.6, qPrintable(QString::number(p.seconds)));
+            m_->cleanup();
+            QTRY_VERIFY_WITH_TIMEOUT(m_->isIdle(), 20000);
+        } else {
+            QSignalSpy errors(m_, &QMediaManager::record_error);
+            QSignalSpy times(m_, &QMediaManager::time_changed);
+            m_->start();
+            QVERIFY(errors.wait(20000));
+            QVERIFY(m_->isIdle());
+            QVERIFY(times.isEmpty());
+            const QString message = errors.first().at(0).toString();
+            if (outcome == "quiet")
+                QVERIFY2(message.isEmpty(), qPrintable(message));
+            else
+                QVERIFY2(message.startsWith(outcome), qPrintable(message));
+            QVERIFY(savedFiles().isEmpty());
+            // No work folder is left behind by a start that recorded nothing.
+            QVERIFY(m_->unfinishedRecordings().isEmpty());
+        }
+        QCOMPARE(readFile(log).count("fake-portal: SelectSources token="), selects);
+    }
+
+    void realPortal()
+    {
+        // A grant as the desktop stores it once the user has chosen the monitor and "remember".
+        QProcess grant;
+        grant.start(QStringLiteral("python3"),
+                    {"-c",
+                     "import sys; sys.path.insert(0, sys.argv[1]); import screencast; "
+                     "print(screencast.grant_first_monitor(screencast.Gio.bus_get_sync("
+                     "screencast.Gio.BusType.SESSION, None)))",
+                     TestEnvironment::sourceDir() + "/tests/wayland"});
+        QVERIFY(grant.waitForFinished(30000));
+        const QString token = QString::fromUtf8(grant.readAllStandardOutput()).trimmed();
+        QVERIFY2(!token.isEmpty(), grant.readAllStandardError().constData());
+        CSetting::setValue(QStringLiteral("screencast"), QStringLiteral("restore_token"), token);
+
+        // Two pauses: no run may need the desktop's dialog again (it would wait for ever here).
+        int openWhilePaused = 0;
+        const QString file = recordAndSave(3, 2, &openWhilePaused);
+        QVERIFY(!file.isEmpty());
+        QCOMPARE(openWhilePaused, 2);
+        const Probe p = probe(file);
+        QCOMPARE(QSize(p.width, p.height), QSize(1280, 720));
+        qInfo() << "saved" << p.seconds << "s," << m_->elapsedSeconds() << "s recorded";
+        QVERIFY2(p.seconds >= m_->elapsedSeconds() - 0.3 && p.seconds <= m_->elapsedSeconds() + 3.0,
+                 qPrintable(QString::number(p.seconds)));
+        QVERIFY(!storedToken().isEmpty());
+        QVERIFY(!m_->screenCast()->isOpen());
+    }
+
+    void cleanupTestCase()
+    {
+        QMediaManager::release();
+        delete env_;
+    }
+};
+
+QTEST_MAIN(TestPortalRecording)
+#include "tst_portalrecording.moc"

@@ -4,10 +4,16 @@
 #include "LogCategories.h"
 #include "PlatformScreenCast.h"
 #include "PlatformSession.h"
+#include "QCastProcess.h"
+#include "QPath.h"
+#include "QProcessCommand.h"
 #include "QRecordLog.h"
 #include "RecordTypes.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -133,4 +139,38 @@ QProcessEnvironment QScreenCast::environment(int fd) const
                        : cursor == platform::CastCursor::Embedded ? QStringLiteral("embedded")
                                                                   : QStringLiteral("hidden"));
     return environment;
+}
+
+void QScreenCast::takeSnapshot()
+{
+    const int fd = remote();
+    auto folder = std::make_shared<QTemporaryDir>();
+    if (fd < 0 || !folder->isValid()) {
+        platform::closeDescriptor(fd);
+        emit snapshot_taken(QImage());
+        return;
+    }
+    const QString file = folder->filePath(QStringLiteral("snapshot.ppm"));
+    auto* process = new QCastProcess(this);
+    process->setInheritedDescriptor(fd);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(environment(fd));
+    process->setProcessEnvironment(env);
+    process->setWorkingDirectory(QPath::programFolder());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    auto done = [this, process, fd, folder, file] {
+        platform::closeDescriptor(fd);
+        const QImage picture(file, "PPM");
+        if (picture.isNull())
+            qCWarning(lcScreenCast) << "no snapshot of the cast:" << process->errorString();
+        process->deleteLater();
+        emit snapshot_taken(picture);
+    };
+    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, done);
+    connect(process, &QProcess::errorOccurred, this, [done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done();
+    });
+    QProcessCommand::start(*process, QProcessCommand::encoderCommand(QStringLiteral("--snapshot ") +
+                                                                     QProcessCommand::quoted(file)));
 }

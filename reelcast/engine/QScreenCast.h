@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QProcessEnvironment>
 #include <QRect>
@@ -42,6 +43,9 @@ public:
     int remote() const;
     // What an encoder run with the descriptor `fd` is given to read the cast.
     QProcessEnvironment environment(int fd) const;
+    // The cast's first picture, taken by the encoder without asking the desktop again; answered
+    // by snapshot_taken(), with a null image when it could not be taken.
+    void takeSnapshot();
 
 signals:
     void opened();
@@ -50,6 +54,7 @@ signals:
     void failed(QString msg);
     // The desktop ended an open cast (the user stopped sharing).
     void closed();
+    void snapshot_taken(QImage picture);
 
 private:
     static QString tokenKey(int mode);

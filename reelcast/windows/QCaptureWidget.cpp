@@ -1,6 +1,10 @@
 #include "QCaptureWidget.h"
 
+#include "HMessageBox.h"
+#include "QMediaManager.h"
+#include "QScreenCast.h"
 #include "QScreenShot.h"
+#include "RecordTypes.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -12,6 +16,27 @@ QCaptureWidget::QCaptureWidget(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    QScreenCast* cast = QMediaManager::instance()->screenCast();
+    connect(cast, &QScreenCast::opened, this, [this, cast] {
+        if (m_waitingForCast)
+            cast->takeSnapshot();
+    });
+    connect(cast, &QScreenCast::snapshot_taken, this, [this, cast](QImage picture) {
+        if (!m_waitingForCast)
+            return;
+        m_waitingForCast = false;
+        openScreens(picture, cast->monitorRect());
+    });
+    auto givenUp = [this](const QString& msg) {
+        if (!m_waitingForCast)
+            return;
+        m_waitingForCast = false;
+        m_active = false;
+        if (!msg.isEmpty())
+            HMessageBox::message(nullptr, msg, tr("提示"), 1);
+    };
+    connect(cast, &QScreenCast::cancelled, this, [givenUp] { givenUp(QString()); });
+    connect(cast, &QScreenCast::failed, this, givenUp);
 }
 
 void QCaptureWidget::showScreens()
@@ -19,8 +44,29 @@ void QCaptureWidget::showScreens()
     if (m_active)
         return;
     m_active = true;
+    if (QScreenCast::needed(Area)) {
+        showScreensOfCast();
+        return;
+    }
+    openScreens(QImage(), QRect());
+}
+
+void QCaptureWidget::showScreensOfCast()
+{
+    // The permission asked here is the one the recording then keeps: no second dialog.
+    QScreenCast* cast = QMediaManager::instance()->screenCast();
+    m_waitingForCast = true;
+    if (cast->isOpenFor(Area))
+        cast->takeSnapshot();
+    else
+        cast->open(Area);
+}
+
+void QCaptureWidget::openScreens(const QImage& picture, const QRect& area)
+{
     for (QScreen* screen : QGuiApplication::screens()) {
         QSharedPointer<QScreenShot> shot(new QScreenShot(screen));
+        shot->setDesktopPicture(picture, area);
         connect(shot.data(), &QScreenShot::accept, this, &QCaptureWidget::onAccept);
         connect(shot.data(), &QScreenShot::reject, this, &QCaptureWidget::onReject);
         connect(shot.data(), &QScreenShot::locked, this, &QCaptureWidget::onLocked);
@@ -62,6 +108,9 @@ void QCaptureWidget::onReject()
 {
     m_active = false;
     hideScreens();
+    // No recording will use the cast opened for the selection.
+    if (QMediaManager::instance()->isIdle())
+        QMediaManager::instance()->screenCast()->close();
 }
 
 void QCaptureWidget::onLocked(QScreenShot* screen)

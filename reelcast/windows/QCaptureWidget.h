@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QList>
 #include <QRect>
 #include <QSharedPointer>
@@ -38,6 +39,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Where the screen comes from the desktop's cast: the overlays wait for its first picture.
+    void showScreensOfCast();
+    void openScreens(const QImage& picture, const QRect& area);
+
     QList<QSharedPointer<QScreenShot>> m_screens;
+    bool m_waitingForCast = false;
     bool m_active = false;
 };

@@ -1,9 +1,11 @@
 #include "QScreenShot.h"
 
+#include "PlatformSession.h"
 #include "PlatformWindow.h"
 #include "QScreenBar.h"
 
 #include <QCursor>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -20,7 +22,14 @@ QScreenShot::QScreenShot(QScreen* screen, QWidget* parent) : QWidget(parent), m_
     m_screenGeometry = screen->geometry();
     // At a device pixel ratio above 1 the grab has the screen's full pixel count and carries the
     // ratio, so it is drawn sharp.
-    m_picture = screen->grabWindow(0, 0, 0, m_screenGeometry.width(), m_screenGeometry.height());
+    if (platform::waylandSession()) {
+        // XWayland's root is black; the desktop's cast brings the picture (setDesktopPicture).
+        m_picture = QPixmap(m_screenGeometry.size() * screen->devicePixelRatio());
+        m_picture.setDevicePixelRatio(screen->devicePixelRatio());
+        m_picture.fill(Qt::black);
+    } else {
+        m_picture = screen->grabWindow(0, 0, 0, m_screenGeometry.width(), m_screenGeometry.height());
+    }
     setGeometry(m_screenGeometry);
     setMouseTracking(true);
 
@@ -28,6 +37,22 @@ QScreenShot::QScreenShot(QScreen* screen, QWidget* parent) : QWidget(parent), m_
     m_toolbar = new QScreenBar(this);
     connect(m_toolbar, &QScreenBar::apply, this, [this] { emit accept(this); });
     connect(m_toolbar, &QScreenBar::reject, this, &QScreenShot::reject);
+}
+
+void QScreenShot::setDesktopPicture(const QImage& picture, const QRect& area)
+{
+    const QRect shown = area.intersected(m_screenGeometry);
+    if (picture.isNull() || shown.isEmpty())
+        return;
+    // The cast's pixels may be more than its logical size (fractional scaling).
+    const qreal sx = qreal(picture.width()) / area.width();
+    const qreal sy = qreal(picture.height()) / area.height();
+    const QRectF source((shown.x() - area.x()) * sx, (shown.y() - area.y()) * sy, shown.width() * sx,
+                        shown.height() * sy);
+    QPainter painter(&m_picture);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(shown.translated(-m_screenGeometry.topLeft())), picture, source);
+    update();
 }
 
 qreal QScreenShot::pixelRatio() const
@@ -88,6 +113,9 @@ float QScreenShot::scaleFactor()
 
 void QScreenShot::updateHoveredWindow()
 {
+    // An X client sees no native window of a Wayland desktop: the area is dragged there.
+    if (platform::waylandSession())
+        return;
     const auto handle = static_cast<std::uintptr_t>(winId());
     platform::enableWindow(handle, false);
     QRect found;
@@ -286,8 +314,15 @@ void QScreenShot::paintEvent(QPaintEvent*)
     }
     painter.drawPixmap(0, 0, mask);
 
-    if (!r.isEmpty())
+    if (!r.isEmpty()) {
         drawSizeLabel(painter, r);
+    } else if (platform::waylandSession()) {
+        QFont font("Microsoft YaHei");
+        font.setPixelSize(16);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(rect(), Qt::AlignCenter, tr("拖动鼠标选择录制区域（此桌面上不能点选窗口）"));
+    }
     placeToolbar();
 }
 

@@ -29,6 +29,10 @@ public:
 
     explicit QScreenShot(QScreen* screen, QWidget* parent = nullptr);
 
+    // The frozen picture where the screen cannot be grabbed (a Wayland desktop's cast): `picture`
+    // shows the desktop's logical rectangle `area`.
+    void setDesktopPicture(const QImage& picture, const QRect& area);
+
     // The selection in global screen pixels (what the encoder records), clipped to this screen.
     QRect selectedRect() const;
     // The drawn outline in global (widget) coordinates.

@@ -298,6 +298,29 @@ private slots:
                  qPrintable(QString::number(p.seconds)));
         QVERIFY(!storedToken().isEmpty());
         QVERIFY(!m_->screenCast()->isOpen());
+
+        // An area: the frozen picture under the selection is the cast's first frame, and the
+        // recording keeps the permission the selection asked for.
+        QVideoSettings::setMode(Area);
+        auto restore = qScopeGuard([] { QVideoSettings::setMode(FullScreen); });
+        QScreenCast* cast = m_->screenCast();
+        QSignalSpy opened(cast, &QScreenCast::opened);
+        QSignalSpy pictures(cast, &QScreenCast::snapshot_taken);
+        cast->open(Area);
+        QVERIFY(opened.wait(20000));
+        cast->takeSnapshot();
+        QVERIFY(pictures.wait(20000));
+        const QImage picture = pictures.first().at(0).value<QImage>();
+        QCOMPARE(picture.size(), QSize(1280, 720));
+        // mutter's blue background, not XWayland's black root.
+        QVERIFY2(qBlue(picture.pixel(640, 360)) > 60,
+                 qPrintable(QString::number(picture.pixel(640, 360), 16)));
+        m_->setRect(QRect(101, 51, 401, 301));
+        const QString area = recordAndSave(1, 2);
+        QVERIFY(!area.isEmpty());
+        QCOMPARE(opened.count(), 1);
+        const Probe a = probe(area);
+        QCOMPARE(QSize(a.width, a.height), QSize(400, 300));
     }
 
     void cleanupTestCase()

@@ -1,11 +1,15 @@
 #include "QMainApplication.h"
 
 #include "CGlobal.h"
+#include "CSetting.h"
 #include "CrashHandler.h"
+#include "HMessageBox.h"
 #include "PlatformProgram.h"
+#include "PlatformSession.h"
 #include "PlatformShell.h"
 #include "QCustomUI.h"
 #include "QGlobalSettings.h"
+#include "QKeyManager.h"
 #include "QLanguage.h"
 #include "QMainWidget.h"
 #include "QPath.h"
@@ -14,8 +18,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QLocale>
 #include <QResource>
+#include <QTimer>
 #include <QTranslator>
 
 QMainApplication::QMainApplication(int& argc, char** argv) : QSingleApplication(argc, argv)
@@ -69,7 +76,68 @@ int QMainApplication::runMain()
 
     mainWindow_ = QSharedPointer<QMainWidget>::create();
     mainWindow_->show();
+    if (platform::waylandSession())
+        QTimer::singleShot(1000, this, [this] { noticeDesktopShortcuts(); });
     return exec();
+}
+
+void QMainApplication::noticeDesktopShortcuts()
+{
+    const QString group = QStringLiteral("wayland");
+    const QString key = QStringLiteral("shortcut_notice");
+    if (CSetting::getInt(group, key, 0) != 0 || !mainWindow_)
+        return;
+    CSetting::setValue(group, key, 1);
+    HMessageBox::message(mainWindow_.data(),
+                         tr("此桌面不为本程序提供全局快捷键。请在桌面的键盘设置中添加自定义快捷键："
+                            "“reelcast --toggle”开始或暂停录制，“reelcast --stop”停止录制。"),
+                         tr("提示"), 1);
+}
+
+void QMainApplication::sendMessage(QLocalSocket* socket)
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    QByteArray command;
+    if (arguments.contains(QStringLiteral("--toggle")))
+        command = "toggle\n";
+    else if (arguments.contains(QStringLiteral("--stop")))
+        command = "stop\n";
+    if (command.isEmpty())
+        return;
+    socket->write(command);
+    socket->waitForBytesWritten(1000);
+}
+
+void QMainApplication::handleMessage(const QString& message)
+{
+    if (message.trimmed() == QLatin1String("toggle"))
+        QKeyManager::instance()->onKeyStart();
+    else if (message.trimmed() == QLatin1String("stop"))
+        QKeyManager::instance()->onKeyStop();
+}
+
+void QMainApplication::activateMainWindow()
+{
+    if (!server_ || !server_->hasPendingConnections()) {
+        QSingleApplication::activateMainWindow();
+        return;
+    }
+    // A command arrives at once and must not bring the window up over a recording; a plain
+    // second start sends nothing and goes, and then the window comes to the front.
+    QLocalSocket* socket = server_->nextPendingConnection();
+    auto commanded = QSharedPointer<bool>::create(false);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, commanded] {
+        const QString message = QString::fromUtf8(socket->readAll());
+        if (message.trimmed().isEmpty())
+            return;
+        *commanded = true;
+        handleMessage(message);
+    });
+    connect(socket, &QLocalSocket::disconnected, this, [this, socket, commanded] {
+        if (!*commanded)
+            QSingleApplication::activateMainWindow();
+        socket->deleteLater();
+    });
 }
 
 void QMainApplication::release()

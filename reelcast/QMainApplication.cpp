@@ -4,6 +4,7 @@
 #include "CSetting.h"
 #include "CrashHandler.h"
 #include "HMessageBox.h"
+#include "PlatformDesktopShortcuts.h"
 #include "PlatformProgram.h"
 #include "PlatformSession.h"
 #include "PlatformShell.h"
@@ -14,6 +15,7 @@
 #include "QMainWidget.h"
 #include "QPath.h"
 #include "QSkin.h"
+#include "QVideoSettings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,6 +39,8 @@ QMainApplication::QMainApplication(int& argc, char** argv) : QSingleApplication(
     setServerName(QStringLiteral("reelcast_win"));
     QSkin::init();
 }
+
+QMainApplication::~QMainApplication() = default;
 
 void QMainApplication::initialize()
 {
@@ -77,8 +81,31 @@ int QMainApplication::runMain()
     mainWindow_ = QSharedPointer<QMainWidget>::create();
     mainWindow_->show();
     if (platform::waylandSession())
-        QTimer::singleShot(1000, this, [this] { noticeDesktopShortcuts(); });
+        bindDesktopShortcuts();
     return exec();
+}
+
+void QMainApplication::bindDesktopShortcuts()
+{
+    auto trigger = [](const QString& first, const QString& second) {
+        return (first + QLatin1Char('+') + second).toUpper().toStdString();
+    };
+    shortcuts_ = std::make_unique<platform::DesktopShortcuts>();
+    shortcuts_->bind(
+        {{"start-pause", tr("开始或暂停录制").toStdString(),
+          trigger(QVideoSettings::getKeyStartFirst(), QVideoSettings::getKeyStartSecond())},
+         {"stop", tr("停止录制").toStdString(),
+          trigger(QVideoSettings::getKeyStopFirst(), QVideoSettings::getKeyStopSecond())}},
+        [this](bool bound) {
+            if (!bound)
+                QTimer::singleShot(1000, this, [this] { noticeDesktopShortcuts(); });
+        },
+        [](const std::string& id) {
+            if (id == "start-pause")
+                QKeyManager::instance()->onKeyStart();
+            else if (id == "stop")
+                QKeyManager::instance()->onKeyStop();
+        });
 }
 
 void QMainApplication::noticeDesktopShortcuts()

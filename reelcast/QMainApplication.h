@@ -2,11 +2,18 @@
 
 #include "QSingleApplication.h"
 
+#include <memory>
+
+namespace platform {
+class DesktopShortcuts;
+}
+
 class QMainApplication : public QSingleApplication
 {
     Q_OBJECT
 public:
     QMainApplication(int& argc, char** argv);
+    ~QMainApplication() override;
 
 protected:
     void initialize() override;
@@ -22,4 +29,8 @@ private:
     void loadLanguage();
     // Once per user on a desktop without global hot keys for the program: how to bind them.
     void noticeDesktopShortcuts();
+    // On a Wayland desktop: the two hot keys bound by the desktop where it offers that.
+    void bindDesktopShortcuts();
+
+    std::unique_ptr<platform::DesktopShortcuts> shortcuts_;
 };

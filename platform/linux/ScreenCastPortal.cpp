@@ -1,6 +1,7 @@
 #include "ScreenCastPortal.h"
 
 #include "LogCategories.h"
+#include "PortalRequests.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -17,10 +18,9 @@
 
 namespace {
 
-const QString kPortal = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kObject = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString& kPortal = PortalRequests::PORTAL;
+const QString& kObject = PortalRequests::OBJECT;
 const QString kScreenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
-const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
 
 // The portal's source types and cursor modes.
@@ -31,21 +31,6 @@ constexpr uint kCursorMetadata = 4;
 // Remembered until the user revokes it.
 constexpr uint kPersistUntilRevoked = 2;
 constexpr uint kAnswerCancelled = 1;
-
-// The answers carry structures as D-Bus arguments; a plain value where it is one.
-QVariantMap mapOf(const QVariant& value)
-{
-    if (value.canConvert<QDBusArgument>())
-        return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
-    return value.toMap();
-}
-
-QString pathOf(const QVariant& value)
-{
-    if (value.canConvert<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
 
 bool pairOf(const QVariant& value, int& first, int& second)
 {
@@ -86,7 +71,7 @@ QDBusConnection bus()
 
 } // namespace
 
-ScreenCastPortal::ScreenCastPortal(QObject* parent) : QObject(parent) {}
+ScreenCastPortal::ScreenCastPortal(QObject* parent) : QObject(parent), requests_(new PortalRequests(this)) {}
 
 ScreenCastPortal::~ScreenCastPortal()
 {
@@ -126,22 +111,23 @@ void ScreenCastPortal::askProperties()
 void ScreenCastPortal::createSession()
 {
     const QString handle = QStringLiteral("reelcast_s%1").arg(QRandomGenerator::global()->generate());
-    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), handle}},
-            [this](uint code, const QVariantMap& results) {
-                if (code != 0) {
-                    finish(code == kAnswerCancelled ? platform::CastOutcome::Cancelled
-                                                    : platform::CastOutcome::Failed,
-                           "CreateSession answered " + std::to_string(code));
-                    return;
-                }
-                {
-                    QMutexLocker lock(&mutex_);
-                    session_ = pathOf(results.value(QStringLiteral("session_handle")));
-                }
-                bus().connect(kPortal, session_, kSession, QStringLiteral("Closed"), this,
-                              SLOT(onSessionClosed(QDBusMessage)));
-                selectSources();
-            });
+    requests_->call(
+        kScreenCast, QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), handle}},
+        [this](uint code, const QVariantMap& results) {
+            if (code != 0) {
+                finish(code == kAnswerCancelled ? platform::CastOutcome::Cancelled
+                                                : platform::CastOutcome::Failed,
+                       "CreateSession answered " + std::to_string(code));
+                return;
+            }
+            {
+                QMutexLocker lock(&mutex_);
+                session_ = PortalRequests::pathOf(results.value(QStringLiteral("session_handle")));
+            }
+            bus().connect(kPortal, session_, kSession, QStringLiteral("Closed"), this,
+                          SLOT(onSessionClosed(QDBusMessage)));
+            selectSources();
+        });
 }
 
 void ScreenCastPortal::selectSources()
@@ -168,40 +154,42 @@ void ScreenCastPortal::selectSources()
         if (!request_.restoreToken.empty() && !tokenDropped_)
             options.insert(QStringLiteral("restore_token"), QString::fromStdString(request_.restoreToken));
     }
-    request(QStringLiteral("SelectSources"), {QVariant::fromValue(QDBusObjectPath(session_))}, options,
-            [this](uint code, const QVariantMap& results) {
-                if (code != 0)
-                    refused(code, results, "SelectSources");
-                else
-                    startCast();
-            });
+    requests_->call(kScreenCast, QStringLiteral("SelectSources"),
+                    {QVariant::fromValue(QDBusObjectPath(session_))}, options,
+                    [this](uint code, const QVariantMap& results) {
+                        if (code != 0)
+                            refused(code, results, "SelectSources");
+                        else
+                            startCast();
+                    });
 }
 
 void ScreenCastPortal::startCast()
 {
     // No time limit: the desktop's dialog waits for the user.
-    request(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(session_)), QString()}, {},
-            [this](uint code, const QVariantMap& results) {
-                if (code != 0) {
-                    refused(code, results, "Start");
-                    return;
-                }
-                const std::vector<platform::CastStream> streams =
-                    streamsOf(results.value(QStringLiteral("streams")));
-                if (streams.empty()) {
-                    finish(platform::CastOutcome::Failed, "the desktop gave no stream");
-                    return;
-                }
-                {
-                    QMutexLocker lock(&mutex_);
-                    streams_ = streams;
-                    open_ = true;
-                    const QString token = results.value(QStringLiteral("restore_token")).toString();
-                    if (!token.isEmpty())
-                        token_ = token.toStdString();
-                }
-                finish(platform::CastOutcome::Granted, std::string());
-            });
+    requests_->call(kScreenCast, QStringLiteral("Start"),
+                    {QVariant::fromValue(QDBusObjectPath(session_)), QString()}, {},
+                    [this](uint code, const QVariantMap& results) {
+                        if (code != 0) {
+                            refused(code, results, "Start");
+                            return;
+                        }
+                        const std::vector<platform::CastStream> streams =
+                            streamsOf(results.value(QStringLiteral("streams")));
+                        if (streams.empty()) {
+                            finish(platform::CastOutcome::Failed, "the desktop gave no stream");
+                            return;
+                        }
+                        {
+                            QMutexLocker lock(&mutex_);
+                            streams_ = streams;
+                            open_ = true;
+                            const QString token = results.value(QStringLiteral("restore_token")).toString();
+                            if (!token.isEmpty())
+                                token_ = token.toStdString();
+                        }
+                        finish(platform::CastOutcome::Granted, std::string());
+                    });
 }
 
 void ScreenCastPortal::refused(uint code, const QVariantMap& results, const char* step)
@@ -218,68 +206,6 @@ void ScreenCastPortal::refused(uint code, const QVariantMap& results, const char
     }
     finish(code == kAnswerCancelled ? platform::CastOutcome::Cancelled : platform::CastOutcome::Failed,
            std::string(step) + " answered " + std::to_string(code));
-}
-
-void ScreenCastPortal::request(const QString& method, QVariantList arguments, QVariantMap options,
-                               Answer answer)
-{
-    // The answer comes on an object named after our bus name and this token; listening before
-    // the call means it cannot be missed.
-    const QString token =
-        QStringLiteral("reelcast%1_%2").arg(++serial_).arg(QRandomGenerator::global()->generate());
-    QString sender = bus().baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    options.insert(QStringLiteral("handle_token"), token);
-    pending_.insert(path, answer);
-    subscribe(path);
-
-    QDBusMessage call = QDBusMessage::createMethodCall(kPortal, kObject, kScreenCast, method);
-    arguments << options;
-    call.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, path, method](QDBusPendingCallWatcher* w) {
-                w->deleteLater();
-                const QDBusPendingReply<QDBusObjectPath> reply = *w;
-                if (!pending_.contains(path))
-                    return; // closed meanwhile
-                if (reply.isError()) {
-                    unsubscribe(path);
-                    const Answer failed = pending_.take(path);
-                    qCInfo(lcScreenCast) << method << "failed:" << reply.error().message();
-                    failed(2, {{QStringLiteral("error"), reply.error().message()}});
-                    return;
-                }
-                // Older portals name the request object themselves.
-                const QString named = reply.value().path();
-                if (named != path && !named.isEmpty()) {
-                    unsubscribe(path);
-                    pending_.insert(named, pending_.take(path));
-                    subscribe(named);
-                }
-            });
-}
-
-void ScreenCastPortal::subscribe(const QString& path)
-{
-    bus().connect(kPortal, path, kRequest, QStringLiteral("Response"), this, SLOT(onResponse(QDBusMessage)));
-}
-
-void ScreenCastPortal::unsubscribe(const QString& path)
-{
-    bus().disconnect(kPortal, path, kRequest, QStringLiteral("Response"), this,
-                     SLOT(onResponse(QDBusMessage)));
-}
-
-void ScreenCastPortal::onResponse(const QDBusMessage& message)
-{
-    const QString path = message.path();
-    if (!pending_.contains(path) || message.arguments().size() < 2)
-        return;
-    unsubscribe(path);
-    const Answer answer = pending_.take(path);
-    answer(message.arguments().at(0).toUInt(), mapOf(message.arguments().at(1)));
 }
 
 void ScreenCastPortal::onSessionClosed(const QDBusMessage& message)
@@ -312,11 +238,7 @@ void ScreenCastPortal::finish(platform::CastOutcome outcome, const std::string& 
 void ScreenCastPortal::closeSession()
 {
     // A dialog still open for us goes with the session.
-    for (const QString& path : pending_.keys()) {
-        unsubscribe(path);
-        bus().send(QDBusMessage::createMethodCall(kPortal, path, kRequest, QStringLiteral("Close")));
-    }
-    pending_.clear();
+    requests_->cancelAll();
     QString session;
     {
         QMutexLocker lock(&mutex_);

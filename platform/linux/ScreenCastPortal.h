@@ -3,7 +3,6 @@
 #include "PlatformScreenCast.h"
 
 #include <QDBusMessage>
-#include <QMap>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -14,6 +13,8 @@
 // The desktop's ScreenCast portal: CreateSession, SelectSources, Start as requests whose
 // answer comes as a Response signal on a request object, then a PipeWire remote per reader.
 // Lives on the interface thread; openRemote() is safe from any thread.
+class PortalRequests;
+
 class ScreenCastPortal : public QObject
 {
     Q_OBJECT
@@ -35,21 +36,15 @@ public:
     std::function<void()> onClosed;
 
 private slots:
-    void onResponse(const QDBusMessage& message);
     void onSessionClosed(const QDBusMessage& message);
 
 private:
-    using Answer = std::function<void(uint, const QVariantMap&)>;
-
     void askProperties();
     void createSession();
     void selectSources();
     void startCast();
     // Retried once without the remembered permission when the desktop refused it.
     void refused(uint code, const QVariantMap& results, const char* step);
-    void request(const QString& method, QVariantList arguments, QVariantMap options, Answer answer);
-    void subscribe(const QString& path);
-    void unsubscribe(const QString& path);
     void finish(platform::CastOutcome outcome, const std::string& detail);
     void closeSession();
 
@@ -58,8 +53,7 @@ private:
     uint version_ = 0;
     uint cursorModes_ = 0;
     bool tokenDropped_ = false;
-    QMap<QString, Answer> pending_;
-    int serial_ = 0;
+    PortalRequests* requests_;
 
     mutable QMutex mutex_;
     QString session_;

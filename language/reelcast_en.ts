@@ -34,6 +34,13 @@ Records the screen, the camera and sound.</translation>
     </message>
 </context>
 <context>
+    <name>QCaptureWidget</name>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+</context>
+<context>
     <name>QCommandLine</name>
     <message>
         <source>无法录制整个桌面：屏幕画面无法获取。请在“模式”中选择其它录制模式。</source>
@@ -214,6 +221,25 @@ Records the screen, the camera and sound.</translation>
     </message>
 </context>
 <context>
+    <name>QMainApplication</name>
+    <message>
+        <source>开始或暂停录制</source>
+        <translation>Start or pause recording</translation>
+    </message>
+    <message>
+        <source>停止录制</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>此桌面不提供全局快捷键。请在桌面的键盘设置中把“reelcast --toggle”（开始/暂停）和“reelcast --stop”（停止）设为快捷键。</source>
+        <translation>No global hot keys on this desktop. Bind "reelcast --toggle" (start/pause) and "reelcast --stop" as shortcuts in its keyboard settings.</translation>
+    </message>
+</context>
+<context>
     <name>QMainWidget</name>
     <message>
         <source>视频文件正在保存，请稍候再开始录制！</source>
@@ -341,6 +367,14 @@ Records the screen, the camera and sound.</translation>
         <source>视频保存失败,详情请查看日志！</source>
         <translation>Saving the video failed. See the log for details!</translation>
     </message>
+    <message>
+        <source>桌面已结束屏幕共享，录制已停止。已录制的内容将被保存。</source>
+        <translation>The desktop stopped sharing the screen, so the recording has stopped. What was recorded is saved.</translation>
+    </message>
+    <message>
+        <source>桌面已结束屏幕共享，无法继续录制！</source>
+        <translation>The desktop stopped sharing the screen; recording cannot continue.</translation>
+    </message>
 </context>
 <context>
     <name>QPreviewWindow</name>
@@ -392,10 +426,25 @@ Records the screen, the camera and sound.</translation>
     </message>
 </context>
 <context>
+    <name>QScreenCast</name>
+    <message>
+        <source>桌面未能共享屏幕，详情请查看错误日志！</source>
+        <translation>The desktop could not share the screen. See the error log for details.</translation>
+    </message>
+    <message>
+        <source>无法录制屏幕：此桌面没有屏幕录制服务。请安装 xdg-desktop-portal 和本桌面的后端（如 xdg-desktop-portal-gnome）。</source>
+        <translation>Cannot record the screen: no screen cast service. Install xdg-desktop-portal and your desktop's backend (e.g. xdg-desktop-portal-gnome).</translation>
+    </message>
+</context>
+<context>
     <name>QScreenShot</name>
     <message>
         <source>%1 x %2  双击完成</source>
         <translation>%1 x %2  Double-click to finish</translation>
+    </message>
+    <message>
+        <source>拖动鼠标选择录制区域（此桌面上不能点选窗口）</source>
+        <translation>Drag to select the area to record (windows cannot be picked by clicking on this desktop)</translation>
     </message>
 </context>
 <context>

@@ -116,8 +116,8 @@ void QMainApplication::noticeDesktopShortcuts()
         return;
     CSetting::setValue(group, key, 1);
     HMessageBox::message(mainWindow_.data(),
-                         tr("此桌面不为本程序提供全局快捷键。请在桌面的键盘设置中添加自定义快捷键："
-                            "“reelcast --toggle”开始或暂停录制，“reelcast --stop”停止录制。"),
+                         tr("此桌面不提供全局快捷键。请在桌面的键盘设置中把“reelcast --toggle”（开始/暂停）"
+                            "和“reelcast --stop”（停止）设为快捷键。"),
                          tr("提示"), 1);
 }
 

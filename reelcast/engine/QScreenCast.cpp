@@ -77,9 +77,8 @@ void QScreenCast::open(int mode)
             QRecordLog::writeFailure(QStringLiteral("Recording failed: the desktop offers no screen cast "
                                                     "(org.freedesktop.portal.ScreenCast): ") +
                                      QString::fromStdString(detail));
-            emit failed(
-                tr("无法录制屏幕：此桌面没有屏幕录制服务。请安装 xdg-desktop-portal 和本桌面的后端"
-                   "（xdg-desktop-portal-gnome、xdg-desktop-portal-kde 或 xdg-desktop-portal-wlr）后重试。"));
+            emit failed(tr("无法录制屏幕：此桌面没有屏幕录制服务。请安装 xdg-desktop-portal 和本桌面的后端"
+                           "（如 xdg-desktop-portal-gnome）。"));
             break;
         case platform::CastOutcome::Failed:
             mode_ = -1;

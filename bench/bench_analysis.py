@@ -59,6 +59,10 @@ class Segment:
     steady_cpu: Optional[float] = None
     steady_seconds: Optional[float] = None
     peak_mib: Optional[float] = None
+    # The benchmark's own cost over the run, launch to exit: the marker's CPU seconds (its moving
+    # picture included), and the X server's (which also serves the recorder's grabs).
+    marker_cpu: Optional[float] = None
+    xserver_cpu: Optional[float] = None
 
 
 @dataclass
@@ -79,6 +83,8 @@ class Figures:
     offsets: List[Optional[float]] = field(default_factory=list)  # per marker, s; > 0: sound late
     ms_per_frame: Optional[float] = None  # steady CPU per frame of the frame rate
     peak_mib: Optional[float] = None
+    marker_cpu_per_second: Optional[float] = None
+    xserver_cpu_per_second: Optional[float] = None
 
 
 def decode_clock(upper, lower, bits):
@@ -192,6 +198,11 @@ def analyse(frames, onsets, segments, info, run_durations=(), fps=None):
     peaks = [s.peak_mib for s in segments if s.peak_mib is not None]
     fig.peak_mib = max(peaks) if peaks else None
     fig.recorded = sum(s.quit_sent - s.launched for s in segments)
+    running = sum(s.exited - s.launched for s in segments)
+    for name in ("marker_cpu", "xserver_cpu"):
+        values = [getattr(s, name) for s in segments]
+        if running > 0 and None not in values:
+            setattr(fig, name + "_per_second", sum(values) / running)
     fig.run_shortfall = [None if d is None else d - (s.quit_sent - s.launched)
                          for s, d in zip(segments, run_durations)]
     if fig.recorded > 0:

@@ -18,14 +18,19 @@ AUDIO_NAMES = {
 }
 
 SYSTEM_SOUND = "virtual-audio-capturer"
+# Where the program puts a text mark unless told otherwise: the top right corner.
+MARK_OVERLAY = "overlay=(main_w-overlay_w) - 20:20"
 
 
-def program_arguments(quality, audio, microphone, segment, rect=(0, 0, 1920, 1080)):
-    """The argument string of one recording run in FullScreen mode, no watermark, MP4."""
+def program_arguments(quality, audio, microphone, segment, rect=(0, 0, 1920, 1080), mark=None):
+    """The argument string of one recording run in FullScreen mode, MP4; `mark` is the PNG of a
+    watermark, or None for none."""
     _, fps, video_kbit, crf, sample_rate, audio_kbit = QUALITIES[quality]
     x, y, width, height = rect
     parts = ["-y", "-f gdigrab", "-offset_x %d" % x, "-offset_y %d" % y,
              "-video_size %dx%d" % (width - width % 2, height - height % 2), "-draw_mouse 1", "-i desktop"]
+    if mark:
+        parts += ['-f png_pipe -protocol_whitelist file -i "file:%s"' % mark, '-filter_complex "%s"' % MARK_OVERLAY]
     inputs = 0
     if audio & MICROPHONE_ONLY and microphone:
         parts += ["-f dshow", '-i audio="%s"' % microphone]

@@ -10,7 +10,9 @@
 //                 "flash SCREEN_MS TONE_MS" once the tone is written: the wall-clock instants at
 //                 which the screen turned white and the tone's first sample left the sink
 //     quit        (or end of input) ends the program
+// With --moving it also scrolls a full-screen picture under everything else (MovingPicture).
 #include "ClockStrip.h"
+#include "MovingPicture.h"
 #include "TonePlayer.h"
 #include "WallClock.h"
 
@@ -66,8 +68,11 @@ private:
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const bool moving = argc > 1 && std::string(argv[1]) == "--moving";
+    // The moving picture draws from its own thread on its own connection.
+    XInitThreads();
     ClockStrip strip;
     if (!strip.open()) {
         std::cerr << "av-marker: cannot open the X display\n";
@@ -77,6 +82,12 @@ int main()
     std::string error;
     if (!tone.open(&error)) {
         std::cerr << "av-marker: cannot play into the sound server: " << error << '\n';
+        return 1;
+    }
+
+    MovingPicture picture;
+    if (moving && !picture.start()) {
+        std::cerr << "av-marker: cannot draw the moving picture (MIT-SHM)\n";
         return 1;
     }
 

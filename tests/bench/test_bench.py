@@ -14,6 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import bench_analysis as analysis  # noqa: E402
 import bench_commands as commands  # noqa: E402
 import bench_report as report  # noqa: E402
+import bench_targets as targets  # noqa: E402
 
 SEGMENT = "/videos/Vexlo录屏助手/2024-05-01-10-20-30/2024-05-01-10-20-30.bak"
 ENCODING_18 = "-framerate 18 -r 18 -b:v 300k -crf 22 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
@@ -154,6 +155,47 @@ class Figures(unittest.TestCase):
         self.assertIn("0.10/-/0.20", lines[3])
         self.assertIn("recording failed", lines[4])
         self.assertTrue(lines[5].lstrip().startswith("direct"))
+
+
+class Targets(unittest.TestCase):
+    def figures(self, **values):
+        fig = analysis.Figures(recorded=9.0, file_duration=9.05, ms_per_frame=10.0, peak_mib=60.0,
+                               distinct_per_second=23.8, offsets=[0.01, -0.03, 0.0], run_shortfall=[0.02, -0.01, 0.0])
+        return analysis.Figures(**{**fig.__dict__, **values})
+
+    def verdict(self, name, adapter, ssr, ssr_base=None, watch=""):
+        preset = targets.PRESETS[name]
+        cases = [report.Case(1, 0, {"ssr": ssr_base}, name=preset.base)] if preset.base else []
+        cases.append(report.Case(preset.quality, preset.audio, {"adapter": adapter, "ssr": ssr}, name=name))
+        lines = [line for line in targets.verdicts(cases) if line.startswith(name + " ") and watch in line]
+        self.assertEqual(len(lines), 1, lines)
+        return lines[0].split()[-1]
+
+    def test_each_target_against_its_limit(self):
+        f, ssr = self.figures, self.figures(ms_per_frame=12.0, peak_mib=100.0)
+        # (case, adapter, ssr, ssr without sound, the target's words, verdict)
+        table = [
+            ("1080p", f(ms_per_frame=10.2), ssr, None, "CPU", "holds"),  # 0.85 exactly
+            ("1080p", f(ms_per_frame=10.3), ssr, None, "CPU", "FAILS"),
+            ("1080p", f(peak_mib=61.0), ssr, None, "memory", "FAILS"),
+            ("1080p", f(ms_per_frame=None), ssr, None, "CPU", "unknown"),
+            # 0.85 x 10 without sound, plus the 3 ms sound adds to ssr's: 11.5
+            ("1080p-sound", f(ms_per_frame=11.5), f(ms_per_frame=13.0), f(ms_per_frame=10.0), "CPU", "holds"),
+            ("1080p-sound", f(ms_per_frame=11.6), f(ms_per_frame=13.0), f(ms_per_frame=10.0), "CPU", "FAILS"),
+            ("4k-hd", f(distinct_per_second=23.4), ssr, None, "distinct", "FAILS"),
+            ("4k-hd", f(file_duration=8.85), ssr, None, "joined", "FAILS"),
+            ("4k-hd", f(offsets=[0.01, -0.041, 0.0]), ssr, None, "A-V", "FAILS"),
+            ("4k-hd", f(offsets=[0.01, None, 0.0]), ssr, None, "A-V", "unknown"),
+            ("4k-hd", f(), ssr, None, "A-V", "holds"),
+            # One frame interval at 24 fps is 41.7 ms.
+            ("4k-hd", f(run_shortfall=[0.0, -0.041, 0.0]), ssr, None, "runs", "holds"),
+            ("two-monitors", f(run_shortfall=[0.0, -0.043, 0.0]), ssr, None, "runs", "FAILS"),
+        ]
+        for name, adapter, other, base, watch, expected in table:
+            with self.subTest(name=name, watch=watch, expected=expected):
+                self.assertEqual(self.verdict(name, adapter, other, base, watch), expected)
+        self.assertEqual(targets.screen_size(targets.TWO_MONITORS), (3840, 1080))
+        self.assertEqual(targets.screen_size(targets.UHD), (3840, 2160))
 
 
 class ReadingRecordings(unittest.TestCase):

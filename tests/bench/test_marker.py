@@ -84,6 +84,32 @@ class Marker(unittest.TestCase):
         self.assertEqual(len(onsets), 1)
 
 
+class MovingPicture(unittest.TestCase):
+    def test_the_whole_screen_moves_and_never_reads_as_white(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            marker = subprocess.Popen([os.path.join(BUILD, "bench", "av-marker"), "--moving"], stdin=subprocess.PIPE,
+                                      stdout=subprocess.PIPE, text=True)
+            try:
+                geometry = analysis.Geometry.parse(marker.stdout.readline())
+                path = os.path.join(tmp, "moving.mkv")
+                subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "x11grab", "-framerate", "10", "-video_size",
+                                "1920x1080", "-i", os.environ["DISPLAY"] + "+0,0", "-t", "1.5", "-c:v", "libx264",
+                                "-preset", "ultrafast", "-qp", "0", path], check=True, timeout=60)
+                frames = analysis.read_frames(path, geometry)
+                # Away from the clock and the desktop's small moving corner, it changes every frame.
+                corner = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-vf", "crop=960:540:480:300",
+                                         "-f", "framemd5", "-"], capture_output=True, text=True, check=True).stdout
+            finally:
+                marker.stdin.close()
+                marker.wait(timeout=5)
+                marker.stdout.close()
+        sums = [line.split(",")[-1].strip() for line in corner.split("\n") if line and not line.startswith("#")]
+        self.assertGreaterEqual(len(sums), 10)
+        self.assertTrue(all(a != b for a, b in zip(sums, sums[1:])), sums)
+        self.assertEqual([f.white for f in frames], [False] * len(frames))
+        self.assertNotIn(None, [f.clock for f in frames])
+
+
 class Benchmark(unittest.TestCase):
     def test_a_short_run_prints_the_figures(self):
         out = subprocess.run(
@@ -91,10 +117,10 @@ class Benchmark(unittest.TestCase):
              "--qualities", "0", "--audio", "3", "--seconds", "3", "--marker-at", "2", "--pause", "0.5"],
             capture_output=True, text=True, timeout=120)
         self.assertEqual(out.returncode, 0, out.stderr)
-        row = next(line for line in out.stdout.split("\n") if line.startswith("Low"))
+        row = next(line for line in out.stdout.split("\n") if line.startswith("1920x1080   Low"))
         words = row.split()
-        self.assertEqual(words[:3], ["Low", "both", "direct"])
-        recorded, cpu, distinct = float(words[3]), float(words[4]), float(words[5])
+        self.assertEqual(words[:4], ["1920x1080", "Low", "both", "direct"])
+        recorded, cpu, distinct = float(words[4]), float(words[5]), float(words[9])
         self.assertAlmostEqual(recorded, 9.0, delta=0.2)
         self.assertGreater(cpu, 0)
         self.assertGreater(distinct, 10)

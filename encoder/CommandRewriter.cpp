@@ -94,6 +94,9 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
     // The output rate is the capture rate: grabbing faster only produces frames to drop.
     const std::string rate =
         FfmpegCommand::value(command.outputs, "-r", FfmpegCommand::value(command.outputs, "-framerate"));
+    if (screen_)
+        screen_->preferLayout(nv12_ && takesNv12(command) ? FrameConverter::Layout::Nv12
+                                                          : FrameConverter::Layout::Yuv420p);
     std::vector<Live> live;
     for (FfmpegCommand::Input& input : command.inputs)
         live.push_back(rewriteInput(input, rate, plan));
@@ -117,6 +120,13 @@ CommandRewriter::Plan CommandRewriter::rewrite(const std::vector<std::string>& a
         for (FfmpegCommand::Input& input : command.inputs) {
             if (input.url == ScreenCapture::kPipePlaceholder)
                 input.url = "/dev/fd/" + std::to_string(plan.screenFd);
+        }
+        // The encoder takes the frames as they come; its stream is the same 4:2:0 either way.
+        if (screen_->layout() == FrameConverter::Layout::Nv12) {
+            for (size_t i = 0; i + 1 < command.outputs.size(); ++i) {
+                if (command.outputs[i] == "-pix_fmt" && command.outputs[i + 1] == "yuv420p")
+                    command.outputs[i + 1] = "nv12";
+            }
         }
     }
     tuneEncoding(command, live);
@@ -319,16 +329,49 @@ void CommandRewriter::alignOnPicture(FfmpegCommand& command, const std::vector<L
     }
 }
 
-void CommandRewriter::tuneEncoding(FfmpegCommand& command, const std::vector<Live>& live)
+std::vector<std::string> CommandRewriter::encoderThreads(double pixelRate)
+{
+    if (pixelRate > kSlicedPixelRate)
+        return {"-threads", "2", "-thread_type", "slice"};
+    return {"-threads", "1"};
+}
+
+bool CommandRewriter::takesNv12(const FfmpegCommand& command)
+{
+    const std::vector<std::string>& outputs = command.outputs;
+    const std::string codec = FfmpegCommand::value(outputs, "-c:v", FfmpegCommand::value(outputs, "-vcodec"));
+    const std::string format = FfmpegCommand::value(outputs, "-pix_fmt", "yuv420p");
+    if (codec != "libx264" || (format != "yuv420p" && format != "nv12"))
+        return false;
+    for (const char* name : {"-vf", "-filter:v", "-filter", "-s", "-aspect"}) {
+        if (FfmpegCommand::has(outputs, name))
+            return false;
+    }
+    // Graphs of sound alone leave the picture as it comes; the watermark's overlay wants planes.
+    for (size_t i : filterGraphs(command.globals)) {
+        if (!startsWith(command.globals[i], "amix="))
+            return false;
+    }
+    return true;
+}
+
+void CommandRewriter::tuneEncoding(FfmpegCommand& command, const std::vector<Live>& live) const
 {
     std::vector<std::string>& outputs = command.outputs;
     // x264's frame threads hold frames back while FFmpeg reads its inputs in step with what has
     // been written, so at "q" the sound waiting in the queues is lost and the sound ends before
-    // the picture. One thread holds nothing back and keeps the encoding as it is (no slices);
-    // ultrafast keeps well up with the capture rate on one core.
+    // the picture. One thread holds nothing back and keeps the encoding as it is; ultrafast
+    // keeps well up with the capture rate on one core up to a size, and sliced threads (which
+    // hold nothing back either) beyond it.
     const std::string codec = FfmpegCommand::value(outputs, "-c:v", FfmpegCommand::value(outputs, "-vcodec"));
-    if (codec == "libx264" && !FfmpegCommand::has(outputs, "-threads"))
-        outputs.insert(outputs.begin(), {"-threads", "1"});
+    if (codec == "libx264" && !FfmpegCommand::has(outputs, "-threads")) {
+        double pixelRate = 0;
+        if (screen_ && screen_->taken() && screen_->intervalNs() > 0)
+            pixelRate =
+                double(screen_->area().width) * screen_->area().height * 1e9 / double(screen_->intervalNs());
+        const std::vector<std::string> threads = encoderThreads(pixelRate);
+        outputs.insert(outputs.begin(), threads.begin(), threads.end());
+    }
 
     // The screen comes as RGB. Left to its defaults the scaler averages chroma pairs in plain C,
     // half of all the encoder's work; with full-width chroma input it takes its vector routines

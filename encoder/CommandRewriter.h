@@ -53,7 +53,18 @@ public:
     // Scaler flags for the screen's RGB: FFmpeg's default filter plus full-width chroma input.
     static constexpr const char* kScalerFlags = "bicubic+full_chroma_inp";
 
+    // Pixels a second above which one x264 thread leaves too little of the frame interval (with
+    // sound and a watermark beside it): two sliced threads, which hold no frame back, take over.
+    static constexpr double kSlicedPixelRate = 80e6;
+    // x264's thread options for a picture of that many pixels a second: -threads and, for more
+    // than one, -thread_type slice.
+    static std::vector<std::string> encoderThreads(double pixelRate);
+    // Whether the output takes the screen as nv12: x264 with no filter on the picture between.
+    static bool takesNv12(const FfmpegCommand& command);
+
     explicit CommandRewriter(DeviceProbe& probe) : probe_(probe) {}
+    // The screen may be fed as nv12 where the output takes it.
+    void allowNv12(bool allowed) { nv12_ = allowed; }
     // Sound-server inputs become streams the adapter feeds (stamped with the wall clock like
     // FFmpeg's own live inputs) instead of FFmpeg's pulse input.
     void feedSound() { feedSound_ = true; }
@@ -76,10 +87,11 @@ private:
     Live rewriteCamera(FfmpegCommand::Input& input, const std::string& name, const std::string& rate);
     Live rewriteAudio(FfmpegCommand::Input& input, const std::string& name, Plan& plan);
     void alignOnPicture(FfmpegCommand& command, const std::vector<Live>& live);
-    static void tuneEncoding(FfmpegCommand& command, const std::vector<Live>& live);
+    void tuneEncoding(FfmpegCommand& command, const std::vector<Live>& live) const;
     static void fixOutputFormat(std::vector<std::string>& outputs);
 
     DeviceProbe& probe_;
     bool feedSound_ = false;
+    bool nv12_ = true;
     ScreenCapture* screen_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <libyuv/convert.h>
+#include <libyuv/convert_from_argb.h>
 #include <libyuv/planar_functions.h>
 #include <libyuv/scale_argb.h>
 
@@ -26,11 +27,19 @@ void toBgra(const uint8_t* from, int fromStride, Format format, uint8_t* to, int
         libyuv::ARGBCopy(from, fromStride, to, toStride, width, height);
 }
 
-// BT.601 limited range from either byte order, the planes of a frame `width` wide.
+// BT.601 limited range from either byte order, the planes of a frame `width` wide; nv12 has its
+// interleaved chroma in `u`.
 void toI420(const uint8_t* from, int stride, Format format, int width, int rows, uint8_t* y, uint8_t* u,
-            uint8_t* v)
+            uint8_t* v, FrameConverter::Layout layout)
 {
     const int chromaWidth = (width + 1) / 2;
+    if (layout == FrameConverter::Layout::Nv12) {
+        if (PipeWirePicture::rgbOrder(format))
+            libyuv::ABGRToNV12(from, stride, y, width, u, chromaWidth * 2, width, rows);
+        else
+            libyuv::ARGBToNV12(from, stride, y, width, u, chromaWidth * 2, width, rows);
+        return;
+    }
     if (PipeWirePicture::rgbOrder(format))
         libyuv::ABGRToI420(from, stride, y, width, u, chromaWidth, v, chromaWidth, width, rows);
     else
@@ -148,15 +157,17 @@ void PipeWireComposer::drawPointers(const std::vector<const PipeWirePicture*>& p
 }
 
 void PipeWireComposer::toYuv420p(const std::vector<const PipeWirePicture*>& pictures, bool pointer,
-                                 uint8_t* out)
+                                 uint8_t* out, FrameConverter::Layout layout)
 {
     int stride = 0;
     Format format{};
     const uint8_t* frame = compose(pictures, stride, format);
     const int chromaWidth = (width_ + 1) / 2;
+    // Bytes of chroma per chroma row: both planes' samples in nv12's one.
+    const size_t chromaRow = size_t(chromaWidth) * (layout == FrameConverter::Layout::Nv12 ? 2 : 1);
     uint8_t* const uPlane = out + size_t(width_) * height_;
     uint8_t* const vPlane = uPlane + size_t(chromaWidth) * ((height_ + 1) / 2);
-    toI420(frame, stride, format, width_, height_, out, uPlane, vPlane);
+    toI420(frame, stride, format, width_, height_, out, uPlane, vPlane, layout);
     int top = 0;
     int bottom = 0;
     if (!pointer || !pointerRows(pictures, top, bottom))
@@ -170,7 +181,7 @@ void PipeWireComposer::toYuv420p(const std::vector<const PipeWirePicture*>& pict
     toBgra(frame + size_t(top) * stride, stride, format, strip_.data(), width_ * 4, width_, rows);
     drawPointers(pictures, strip_.data(), width_ * 4, top, bottom);
     toI420(strip_.data(), width_ * 4, Format::BGRx, width_, rows, out + size_t(width_) * top,
-           uPlane + size_t(chromaWidth) * (top / 2), vPlane + size_t(chromaWidth) * (top / 2));
+           uPlane + chromaRow * (top / 2), vPlane + size_t(chromaWidth) * (top / 2), layout);
 }
 
 const std::vector<uint8_t>& PipeWireComposer::toBgrx(const std::vector<const PipeWirePicture*>& pictures,

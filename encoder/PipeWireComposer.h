@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameConverter.h"
 #include "PipeWireLayout.h"
 #include "PipeWirePicture.h"
 
@@ -18,8 +19,9 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     // `pictures` in the order of the streams; empty ones stay black. `out` holds
-    // FrameConverter::frameBytes(width(), height()).
-    void toYuv420p(const std::vector<const PipeWirePicture*>& pictures, bool pointer, uint8_t* out);
+    // FrameConverter::frameBytes(width(), height()), in `layout`.
+    void toYuv420p(const std::vector<const PipeWirePicture*>& pictures, bool pointer, uint8_t* out,
+                   FrameConverter::Layout layout = FrameConverter::Layout::Yuv420p);
     // The frame as BGRX rows without padding.
     const std::vector<uint8_t>& toBgrx(const std::vector<const PipeWirePicture*>& pictures, bool pointer);
 

@@ -304,7 +304,7 @@ ScreenSource::Grab PipeWireSource::grabInto(uint8_t* out)
     }
     if (sentOnce_ && version == sentVersion_)
         return Grab::Same;
-    composer_->toYuv420p(pictures, pointer_, out);
+    composer_->toYuv420p(pictures, pointer_, out, layout_);
     sentVersion_ = version;
     sentOnce_ = true;
     return Grab::Fresh;

@@ -98,6 +98,11 @@ public:
     int width() const override { return composer_ ? composer_->width() : 0; }
     int height() const override { return composer_ ? composer_->height() : 0; }
     bool ready() override;
+    bool useLayout(FrameConverter::Layout layout) override
+    {
+        layout_ = layout;
+        return true;
+    }
     Grab grabInto(uint8_t* out) override;
     std::string failure() const override;
 
@@ -128,6 +133,7 @@ private:
     std::vector<std::unique_ptr<PipeWireStream>> streams_;
     mutable std::mutex lock_; // the pictures, the failure text
     std::unique_ptr<PipeWireComposer> composer_;
+    FrameConverter::Layout layout_ = FrameConverter::Layout::Yuv420p;
     bool pointer_ = false;
     uint64_t sentVersion_ = 0;
     bool sentOnce_ = false;

@@ -157,17 +157,19 @@ bool ScreenCapture::takeCast(FfmpegCommand::Input& input, bool area, const std::
 bool ScreenCapture::feed(FfmpegCommand::Input& input, std::unique_ptr<ScreenSource> source,
                          const std::string& rate)
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
+    int fds[2] = {-1, -1};
+    if (!inProcess_ && pipe2(fds, O_CLOEXEC) != 0) {
         const std::string why = std::string("cannot create a pipe: ") + std::strerror(errno);
         return cast_ ? refuse(input.url, why) : fallBack(why);
     }
     readEnd_ = fds[0];
+    layout_ = source->useLayout(preferred_) ? preferred_ : FrameConverter::Layout::Yuv420p;
 
     std::vector<std::string> options{
-        "-f",         "rawvideo",    "-pix_fmt",
-        "yuv420p",    "-video_size", std::to_string(area_.width) + "x" + std::to_string(area_.height),
-        "-framerate", rate};
+        "-f",          "rawvideo",
+        "-pix_fmt",    FrameConverter::pixelFormat(layout_),
+        "-video_size", std::to_string(area_.width) + "x" + std::to_string(area_.height),
+        "-framerate",  rate};
     std::vector<std::string> rest = input.options;
     for (const char* name : kGrabOptions)
         FfmpegCommand::remove(rest, name);

@@ -35,6 +35,13 @@ public:
     // when it cannot.
     bool take(FfmpegCommand::Input& input, bool area, const std::string& rate);
     bool taken() const { return feed_ != nullptr; }
+    // Before take(): the layout to feed where the source has it (yuv420p otherwise).
+    void preferLayout(FrameConverter::Layout layout) { preferred_ = layout; }
+    FrameConverter::Layout layout() const { return layout_; }
+    // Before take(): the frames are encoded in this process (feed()->next()), not sent on a pipe.
+    void keepInProcess() { inProcess_ = true; }
+    bool inProcess() const { return inProcess_; }
+    ScreenFeed* feed() { return feed_.get(); }
     const ScreenGrabber::Area& area() const { return area_; }
     bool pointer() const { return pointer_; }
     int64_t intervalNs() const { return intervalNs_; }
@@ -65,6 +72,9 @@ private:
     std::unique_ptr<ScreenFeed> feed_;
     ScreenGrabber::Area area_;
     bool pointer_ = false;
+    FrameConverter::Layout preferred_ = FrameConverter::Layout::Yuv420p;
+    FrameConverter::Layout layout_ = FrameConverter::Layout::Yuv420p;
+    bool inProcess_ = false;
     int64_t intervalNs_ = 0;
     int readEnd_ = -1;
     PipeWireSource* cast_ = nullptr; // owned by the feed

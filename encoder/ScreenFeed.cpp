@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
@@ -27,8 +28,10 @@ ScreenFeed::ScreenFeed(std::unique_ptr<ScreenSource> source, int fd, int64_t int
                        const FeedClock& clock)
     : source_(std::move(source)), fd_(fd), pacer_(intervalNs), clock_(clock)
 {
-    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
-    fcntl(fd_, F_SETPIPE_SZ, kPipeBytes);
+    if (fd_ >= 0) {
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+        fcntl(fd_, F_SETPIPE_SZ, kPipeBytes);
+    }
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -130,12 +133,26 @@ ssize_t ScreenFeed::send(Frame& frame, size_t from)
     return n;
 }
 
+bool ScreenFeed::next(Buffer& frame, int64_t timeoutNs)
+{
+    std::unique_lock<std::mutex> lock(handOver_);
+    if (!handed_.wait_for(lock, std::chrono::nanoseconds(timeoutNs), [this] { return !delivered_.empty(); }))
+        return false;
+    frame = std::move(delivered_.front());
+    delivered_.pop_front();
+    return true;
+}
+
 void ScreenFeed::run()
 {
+    const bool here = fd_ < 0;
     const size_t bytes = FrameConverter::frameBytes(source_->width(), source_->height());
     const int64_t byTime = (kQueueNs + pacer_.intervalNs() - 1) / pacer_.intervalNs();
     // Queued frames plus the one being written and the last one kept for repeats.
-    const size_t limit = std::max<size_t>(2, std::min<size_t>(size_t(byTime), kQueueBytes / bytes)) + 2;
+    const size_t limit =
+        std::max<size_t>(
+            2, std::min<size_t>(size_t(byTime), (here ? kInProcessQueueBytes : kQueueBytes) / bytes)) +
+        2;
 
     std::deque<Buffer> queue;
     size_t written = 0; // of queue.front()
@@ -173,6 +190,18 @@ void ScreenFeed::run()
             }
         }
 
+        if (here && !queue.empty()) {
+            const bool end = !queue.back();
+            {
+                std::lock_guard<std::mutex> lock(handOver_);
+                delivered_.insert(delivered_.end(), queue.begin(), queue.end());
+            }
+            framesOut_ += int64_t(queue.size()) - (end ? 1 : 0);
+            queue.clear();
+            handed_.notify_one();
+            if (end)
+                return;
+        }
         while (!queue.empty()) {
             if (!queue.front()) {
                 close(fd_);
@@ -200,7 +229,7 @@ void ScreenFeed::run()
         const int64_t wait =
             waiting ? kReadyPollNs : std::max<int64_t>(0, pacer_.nextDueNs() - clock_.elapsedNs());
         const timespec timeout{time_t(wait / 1'000'000'000), long(wait % 1'000'000'000)};
-        pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, short(queue.empty() ? 0 : POLLOUT), 0}};
+        pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, short(queue.empty() || here ? 0 : POLLOUT), 0}};
         ppoll(fds, 2, failed_ ? nullptr : &timeout, nullptr);
         if (fds[0].revents & POLLIN)
             return;

@@ -5,8 +5,11 @@
 #include "ScreenSource.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,15 +18,32 @@
 // clock from its origin. Grabbing starts before FFmpeg reads; what it has not read yet waits in a
 // queue, so nothing from before FFmpeg was ready is lost. A queue that is full (FFmpeg falling
 // behind) is given the last frame again instead of a new grab: the stream keeps its time and the
-// memory stays bounded.
+// memory stays bounded. Without a pipe the frames are taken in this process, in slot order (next()).
 class ScreenFeed
 {
 public:
+    // A frame's memory. Frames are handed to the pipe by reference (vmsplice), so one is
+    // written over only once the reader has taken every byte the pipe had of it; one taken in
+    // this process, once nothing refers to it any more.
+    struct Frame
+    {
+        explicit Frame(size_t bytes);
+        ~Frame();
+        Frame(const Frame&) = delete;
+        Frame& operator=(const Frame&) = delete;
+        uint8_t* data = nullptr;
+        size_t size = 0;
+        int64_t sentUpTo = 0; // the stream position just after its last byte in the pipe
+    };
+    using Buffer = std::shared_ptr<Frame>;
+
     // The queue holds at most this much picture, and never more than kQueueBytes.
     static constexpr int64_t kQueueNs = 1'000'000'000;
     static constexpr size_t kQueueBytes = size_t(64) << 20;
+    // Frames taken in this process wait for the encoder only: a smaller bound.
+    static constexpr size_t kInProcessQueueBytes = size_t(24) << 20;
 
-    // Takes the prepared source and the pipe's write end `fd` over.
+    // Takes the prepared source and the pipe's write end `fd` over; `fd` -1 keeps the frames here.
     ScreenFeed(std::unique_ptr<ScreenSource> source, int fd, int64_t intervalNs, const FeedClock& clock);
     ~ScreenFeed();
     ScreenFeed(const ScreenFeed&) = delete;
@@ -37,22 +57,11 @@ public:
     std::string failure() const;
     int64_t framesOut() const { return framesOut_; }
     int64_t grabs() const { return grabs_; }
+    // Without a pipe: the frame of the next slot, waiting at most `timeoutNs`; false when none
+    // came. A null `frame` ends the stream (the grabs failed).
+    bool next(Buffer& frame, int64_t timeoutNs);
 
 private:
-    // A frame's memory. Frames are handed to the pipe by reference (vmsplice), so one is
-    // written over only once the reader has taken every byte the pipe had of it.
-    struct Frame
-    {
-        explicit Frame(size_t bytes);
-        ~Frame();
-        Frame(const Frame&) = delete;
-        Frame& operator=(const Frame&) = delete;
-        uint8_t* data = nullptr;
-        size_t size = 0;
-        int64_t sentUpTo = 0; // the stream position just after its last byte in the pipe
-    };
-    using Buffer = std::shared_ptr<Frame>;
-
     void run();
     Buffer acquire(size_t bytes, size_t limit);
     // Stream position up to which the reader has taken the bytes out of the pipe.
@@ -68,6 +77,9 @@ private:
     int64_t sent_ = 0;
     bool splice_ = true;
     std::thread thread_;
+    std::mutex handOver_;
+    std::condition_variable handed_;
+    std::deque<Buffer> delivered_;
     std::atomic<bool> failed_{false};
     std::atomic<int64_t> framesOut_{0};
     std::atomic<int64_t> grabs_{0};

@@ -210,6 +210,6 @@ ScreenSource::Grab ScreenGrabber::grabInto(uint8_t* out)
     const uint8_t* pixels = grab();
     if (!pixels)
         return Grab::Failed;
-    FrameConverter::toYuv420p(pixels, stride(), area_.width, area_.height, out);
+    FrameConverter::convert(pixels, stride(), area_.width, area_.height, layout_, out);
     return Grab::Fresh;
 }

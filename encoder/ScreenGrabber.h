@@ -43,6 +43,11 @@ public:
 
     int width() const override { return area_.width; }
     int height() const override { return area_.height; }
+    bool useLayout(FrameConverter::Layout layout) override
+    {
+        layout_ = layout;
+        return true;
+    }
     // A grab converted for the feed.
     Grab grabInto(uint8_t* out) override;
 
@@ -58,6 +63,7 @@ private:
     Area area_;
     Area visible_; // the part of area_ on the screen
     bool pointer_ = false;
+    FrameConverter::Layout layout_ = FrameConverter::Layout::Yuv420p;
     uint32_t segment_ = 0;
     int shmId_ = -1;
     uint8_t* shared_ = nullptr; // what the server writes: visible_ rows

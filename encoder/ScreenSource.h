@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FrameConverter.h"
+
 #include <cstdint>
 #include <string>
 
@@ -22,7 +24,13 @@ public:
     virtual int height() const = 0;
     // Whether the first picture can be taken; until then the feed waits and serves no frame.
     virtual bool ready() { return true; }
-    // The picture as yuv420p into `out` (FrameConverter::frameBytes(width(), height()) bytes).
+    // Makes grabInto write `layout`; false (and yuv420p kept) where the source has no such layout.
+    virtual bool useLayout(FrameConverter::Layout layout)
+    {
+        return layout == FrameConverter::Layout::Yuv420p;
+    }
+    // The picture as yuv420p, or the layout chosen, into `out` (FrameConverter::frameBytes(width(),
+    // height()) bytes).
     virtual Grab grabInto(uint8_t* out) = 0;
     virtual std::string failure() const = 0;
 };

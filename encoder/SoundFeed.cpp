@@ -9,7 +9,7 @@
 
 SoundFeed::SoundFeed(int fd, Format format, int64_t originWallUs)
     : fd_(fd), format_(format), originWallUs_(originWallUs),
-      out_(LiveMatroska::header(format.rate, format.channels))
+      out_(fd < 0 ? std::vector<uint8_t>() : LiveMatroska::header(format.rate, format.channels))
 {
 }
 
@@ -71,6 +71,20 @@ void SoundFeed::emit(const uint8_t* data, int64_t frames, bool real)
     const int64_t blockFrames = format_.rate / 100;
     const size_t blockBytes = size_t(blockFrames) * bpf;
     const size_t limit = size_t(frameAt(kBacklogNs)) * bpf;
+    if (fd_ < 0) {
+        // Raw samples: no blocks to stamp.
+        const size_t size = size_t(frames) * bpf;
+        if (out_.size() + size <= limit) {
+            if (data)
+                out_.insert(out_.end(), data, data + size);
+            else
+                out_.resize(out_.size() + size, 0);
+        }
+        written_ += frames;
+        if (real)
+            real_ += frames;
+        return;
+    }
     int64_t left = frames;
     while (left > 0) {
         const int64_t n = std::min<int64_t>(left, blockFrames - int64_t(block_.size()) / bpf);
@@ -98,6 +112,8 @@ void SoundFeed::emit(const uint8_t* data, int64_t frames, bool real)
 
 bool SoundFeed::flush()
 {
+    if (fd_ < 0)
+        return true;
     size_t done = 0;
     while (done < out_.size()) {
         const ssize_t n = write(fd_, out_.data() + done, out_.size() - done);
@@ -121,6 +137,24 @@ bool SoundFeed::flush()
 bool SoundFeed::pump(int64_t nowNs)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    return pumpLocked(nowNs, false);
+}
+
+bool SoundFeed::finish(int64_t endNs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pumpLocked(endNs, true);
+}
+
+void SoundFeed::takeRaw(std::vector<uint8_t>& into)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    into.insert(into.end(), out_.begin(), out_.end());
+    out_.clear();
+}
+
+bool SoundFeed::pumpLocked(int64_t nowNs, bool final)
+{
     if (gone_)
         return false;
     const int bpf = format_.bytesPerFrame();
@@ -137,7 +171,7 @@ bool SoundFeed::pump(int64_t nowNs)
     }
     // Before the server's first sound there is nothing to wait for: silence goes out at once,
     // so that FFmpeg can start.
-    const int64_t late = frameAt(started_ ? nowNs - playoutNs_ : nowNs);
+    const int64_t late = frameAt(started_ && !final ? nowNs - playoutNs_ : nowNs);
     if (pending_.empty() && written_ < late)
         emit(nullptr, late - written_, false);
     return flush();

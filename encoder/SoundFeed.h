@@ -33,6 +33,7 @@ public:
     static constexpr int64_t kBacklogNs = 10'000'000'000;
 
     // Takes `fd` (non-blocking) over; the stream's position 0 is `originWallUs` on the wall clock.
+    // `fd` -1 keeps the stream in this process as raw samples without the container (takeRaw()).
     SoundFeed(int fd, Format format, int64_t originWallUs);
     ~SoundFeed();
     SoundFeed(const SoundFeed&) = delete;
@@ -44,6 +45,10 @@ public:
     // Writes what is due `nowNs` after the origin without blocking. False once the reader has
     // gone (then the feed stays quiet).
     bool pump(int64_t nowNs);
+    // The stream's end at `endNs`: everything up to it is decided now, silence where no sound came.
+    bool finish(int64_t endNs);
+    // Without a pipe: moves the samples decided since the last call to the end of `into`.
+    void takeRaw(std::vector<uint8_t>& into);
     // Frames put into the stream so far, real and silent, and how many were real sound.
     int64_t framesOut() const;
     int64_t realFramesOut() const;
@@ -52,6 +57,7 @@ private:
     int64_t frameAt(int64_t ns) const;
     void emit(const uint8_t* data, int64_t frames, bool real);
     bool flush();
+    bool pumpLocked(int64_t nowNs, bool final);
 
     const int fd_;
     const Format format_;

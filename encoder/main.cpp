@@ -7,6 +7,7 @@
 #include "DshowListing.h"
 #include "EncoderChild.h"
 #include "FeedClock.h"
+#include "InProcessEncoder.h"
 #include "QuitWatch.h"
 #include "ScreenCapture.h"
 #include "SoundFeed.h"
@@ -239,9 +240,28 @@ int main(int argc, char** argv)
     ScreenCapture screen(probe.display(), clock);
     rewriter.feedScreen(screen);
     const char* sound = std::getenv("REELCAST_SOUND");
-    if (!sound || std::strcmp(sound, "ffmpeg") != 0)
+    const bool feedSound = !sound || std::strcmp(sound, "ffmpeg") != 0;
+    if (feedSound)
         rewriter.feedSound();
+    // REELCAST_ENCODE=ffmpeg leaves all encoding to FFmpeg's program; =ffmpeg-yuv420p also feeds
+    // it the planar frames it took before nv12.
+    const char* encode = std::getenv("REELCAST_ENCODE");
+    const std::string encoding = encode ? encode : "";
+    rewriter.allowNv12(encoding != "ffmpeg-yuv420p");
+    InProcessEncoder::Shape shape;
+    bool inProcess = encoding.empty() && InProcessEncoder::recognise(args, shape);
+    if (inProcess) {
+        // Only when every sound input is one the adapter records itself.
+        CommandRewriter trial(probe);
+        if (feedSound)
+            trial.feedSound();
+        inProcess = trial.rewrite(args).sounds.size() == shape.soundInputs.size();
+        if (inProcess)
+            screen.keepInProcess();
+    }
     const CommandRewriter::Plan plan = rewriter.rewrite(args);
+    // The screen falling back to FFmpeg's own grab leaves the whole run to FFmpeg.
+    inProcess = inProcess && screen.taken() && plan.sounds.size() == shape.soundInputs.size();
     if (screen.unusable())
         return 1; // said why; the X screen of a Wayland desktop is black
 
@@ -269,7 +289,16 @@ int main(int argc, char** argv)
         }
         for (const CommandRewriter::Plan::Sound& fed : plan.sounds)
             printArgument("@sound:" + std::to_string(fed.fd) + "=" + fed.device);
+        if (inProcess)
+            std::cerr << argv[0] << ": encoded in this process\n";
         return 0;
+    }
+    if (inProcess) {
+        std::vector<std::string> devices;
+        for (const CommandRewriter::Plan::Sound& fed : plan.sounds)
+            devices.push_back(fed.device);
+        InProcessEncoder encoder(shape, screen, probe.pulse(), devices, clock);
+        return encoder.run(argv[0]);
     }
     if (!plan.sounds.empty() || plan.screenFd >= 0) {
         std::vector<std::string> childArgs{argv[0]};

@@ -162,8 +162,10 @@ class LateSound(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             segment = os.path.join(folder, "segment.mp4")
             args = (self.FULL_SCREEN % segment).replace('"', "").split()
+            # FFmpeg's program as the adapter's child; the adapter's own encoding has none.
             adapter = subprocess.Popen([support.ADAPTER] + args, stdin=subprocess.PIPE,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                       env=support.environment(REELCAST_ENCODE="ffmpeg"))
             try:
                 time.sleep(2.5)
                 with open("/proc/%d/task/%d/children" % (adapter.pid, adapter.pid)) as f:
@@ -183,6 +185,85 @@ class LateSound(unittest.TestCase):
             # Told to finish rather than killed, FFmpeg closed its file as "q" would have.
             info = support.probe(segment)
             self.assertGreater(float(info["format"]["duration"]), 1.5)
+            self.assertIsNotNone(info["audio"])
+
+
+class InProcess(unittest.TestCase):
+    """The adapter's own encoding against FFmpeg's program, on the program's command for the
+    screen with system sound in each container: the same streams, each file as long as its run,
+    and segments of both joined by the program's merge."""
+
+    SCREEN = ("-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 1280x720 -draw_mouse 1 -i desktop "
+              '-f dshow -i audio="virtual-audio-capturer" ' + ENCODE % (18, 18, "300k", 22) + " "
+              + SOUND % (44100, 128) + ' -f %s -movflags faststart "%s"')
+    CONTAINERS = {"mp4": "mp4", "flv": "flv", "avi": "avi", "wmv": "asf"}
+    MERGE = ('-y -protocol_whitelist file,pipe -format_whitelist concat,%s -f concat -safe 1 -i "%s" '
+             '-c copy -f %s "%s"')
+
+    @staticmethod
+    def streams(info):
+        video, audio = info["video"], info["audio"]
+        return (info["format"]["format_name"], video["codec_name"], video["pix_fmt"], video["width"],
+                video["height"], audio["codec_name"], audio["sample_rate"], audio["channels"])
+
+    def test_same_streams_and_lengths_as_ffmpeg_and_segments_join(self):
+        for name, format_name in self.CONTAINERS.items():
+            with self.subTest(container=name), tempfile.TemporaryDirectory() as folder:
+                segments, shapes, total = [], [], 0.0
+                for i, encode in enumerate([None, "ffmpeg"]):
+                    segment = os.path.join(folder, "2024-05-01-10-20-3%d.bak" % i)
+                    env = support.environment(REELCAST_ENCODE=encode)
+                    _, _, said = support.run(self.SCREEN % (name, segment),
+                                             support.environment(REELCAST_ENCODE=encode, REELCAST_ADAPTER_DRYRUN="1"))
+                    self.assertEqual("encoded in this process" in said, encode is None)
+                    code, output, _, recorded = support.record(self.SCREEN % (name, segment), 3, env)
+                    self.assertEqual(code, 0, output[-2000:])
+                    info = support.probe(segment)
+                    duration = float(info["format"]["duration"])
+                    # Never longer than the run by a frame; shorter by no more than the start-up.
+                    self.assertLessEqual(duration, recorded + 1 / 18 + 0.05, encode)
+                    self.assertGreaterEqual(duration, recorded - CaptureQuality.STARTUP_LOSS, encode)
+                    segments.append(segment)
+                    shapes.append(self.streams(info))
+                    total += duration
+                self.assertEqual(shapes[0], shapes[1])
+                self.assertIn(format_name, shapes[0][0].split(","))
+                listing = os.path.join(folder, "concat.txt")
+                with open(listing, "w", encoding="utf-8") as f:
+                    f.write("".join("file '%s'\r\n" % os.path.basename(s) for s in segments))
+                merged = os.path.join(folder, "Rec 2024-05-01-10-20-30.bak")
+                code, _, err = support.run(self.MERGE % (format_name, listing, name, merged))
+                self.assertEqual(code, 0, err[-2000:])
+                self.assertAlmostEqual(float(support.probe(merged)["format"]["duration"]), total, delta=0.25)
+
+
+class Big(unittest.TestCase):
+    """Run inside scripts/with-desktop --moving --size 3840x2160: the whole 4K screen at the HD
+    level with system sound and a text watermark, as the program asks for it."""
+
+    def test_4k_with_sound_and_watermark(self):
+        with tempfile.TemporaryDirectory() as folder:
+            mark = os.path.join(folder, "mark.png")
+            subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=black@0.0:size=160x44,format=rgba",
+                            "-vf", "drawtext=text=Reelcast:fontcolor=white:fontsize=36", "-frames:v", "1", mark],
+                           check=True)
+            segment = os.path.join(folder, "segment.bak")
+            arguments = ('-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 3840x2160 -draw_mouse 1 -i desktop '
+                         '-f png_pipe -protocol_whitelist file -i "file:%s" -filter_complex "overlay=(main_w-overlay_w)'
+                         ' - 20:20" -f dshow -i audio="virtual-audio-capturer" %s %s -f mp4 -movflags faststart "%s"'
+                         % (mark, ENCODE % (24, 24, "800k", 18), SOUND % (48000, 256), segment))
+            code, output, cpu, recorded = support.record(arguments, 6)
+            self.assertEqual(code, 0, output[-3000:])
+            info = support.probe(segment)
+            video = support.packet_times(segment, "v")
+            frames = len(support.frame_hashes(segment))
+            print("\n4K: %d frames in %.3f s (recorded %.3f s), CPU %.2f s" % (frames, video[1] - video[0], recorded,
+                                                                               cpu))
+            self.assertEqual((info["video"]["width"], info["video"]["height"]), (3840, 2160))
+            self.assertEqual(info["video"]["pix_fmt"], "yuv420p")
+            self.assertLessEqual(video[1] - video[0], recorded + 1 / 24 + 0.05)
+            self.assertGreaterEqual(video[1] - video[0], recorded - CaptureQuality.STARTUP_LOSS)
+            self.assertAlmostEqual(frames, round((video[1] - video[0]) * 24), delta=1)
             self.assertIsNotNone(info["audio"])
 
 

@@ -1,7 +1,9 @@
 """Segments as a killed encoder leaves them: for every container the program offers, a recording
 whose encoder gets SIGKILL keeps all but its last 2 s, and the concat merge of such a segment with
-a finished one gives a file of the chosen container with both."""
+a finished one gives a file of the chosen container with both. Run inside scripts/with-desktop:
+the camera on simulated devices is encoded by FFmpeg's program, the screen by the adapter itself."""
 
+import itertools
 import os
 import re
 import shlex
@@ -19,13 +21,16 @@ import adapter_support as support
 RECORD = ('-y -f dshow -video_size 640x480 -i video="Test Camera" -f dshow -i audio="virtual-audio-capturer" '
           '-framerate 18 -r 18 -b:v 300k -crf 22 -c:v libx264 -preset ultrafast -pix_fmt yuv420p '
           '-ar 44100 -ab 128k  -c:a aac -f %s -movflags faststart "%s"')
+SCREEN = ('-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 640x480 -draw_mouse 1 -i desktop '
+          '-f dshow -i audio="virtual-audio-capturer" -framerate 18 -r 18 -b:v 300k -crf 22 -c:v libx264 '
+          '-preset ultrafast -pix_fmt yuv420p -ar 44100 -ab 128k  -c:a aac -f %s -movflags faststart "%s"')
+COMMANDS = {"camera": (RECORD, {"REELCAST_DEVICES": "simulated"}), "screen": (SCREEN, {})}
 CONTAINERS = {"mp4": "mp4", "flv": "flv", "avi": "avi", "wmv": "asf"}
 MAX_LOSS = 2.0
 TIME = re.compile(rb"time=(\d\d):(\d\d):(\d\d\.\d\d)")
 
 
-def start(arguments):
-    env = support.environment(REELCAST_DEVICES="simulated")
+def start(arguments, env):
     return subprocess.Popen([support.ADAPTER] + shlex.split(arguments), env=env, stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
@@ -39,9 +44,9 @@ def watch(process, progress):
             progress[:] = [int(h) * 3600 + int(m) * 60 + float(s), time.monotonic()]
 
 
-def record_and_kill(arguments, seconds):
+def record_and_kill(arguments, seconds, env):
     """Records until `seconds` of progress, kills the encoder; the seconds it had recorded."""
-    process = start(arguments)
+    process = start(arguments, env)
     progress = [0.0, time.monotonic()]
     reader = threading.Thread(target=watch, args=(process, progress), daemon=True)
     reader.start()
@@ -75,17 +80,18 @@ def video_end(path):
 
 class KilledSegments(unittest.TestCase):
     def test_every_container_survives_a_kill_and_merges(self):
-        for name, format_name in CONTAINERS.items():
-            with self.subTest(container=name), tempfile.TemporaryDirectory() as folder:
+        for (source, (command, variables)), (name, format_name) in itertools.product(COMMANDS.items(),
+                                                                                     CONTAINERS.items()):
+            env = support.environment(**variables)
+            with self.subTest(source=source, container=name), tempfile.TemporaryDirectory() as folder:
                 killed = os.path.join(folder, "2024-05-01-10-20-30.bak")
-                recorded = record_and_kill(RECORD % (name, killed), 3.5)
+                recorded = record_and_kill(command % (name, killed), 3.5, env)
                 kept = video_end(killed)
                 self.assertLessEqual(recorded - kept, MAX_LOSS,
                                      "%s: %.2f s recorded, %.2f s readable" % (name, recorded, kept))
 
                 finished = os.path.join(folder, "2024-05-01-10-20-40.bak")
-                code, out, _, _ = support.record(RECORD % (name, finished), 2,
-                                                 support.environment(REELCAST_DEVICES="simulated"))
+                code, out, _, _ = support.record(command % (name, finished), 2, env)
                 self.assertEqual(code, 0, out[-2000:])
                 listing = os.path.join(folder, "concat.txt")
                 with open(listing, "w", encoding="utf-8") as f:

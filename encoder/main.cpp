@@ -92,6 +92,9 @@ int listOptions(DeviceProbe& probe, const std::string& camera)
     return 1;
 }
 
+// Loading the libraries takes about a tenth of a second; a longer wait before main is not ours.
+constexpr int64_t kLongestLoadNs = 500'000'000;
+
 // The exit status of a run that the end of the desktop's screen cast ended.
 constexpr int kCastEndedStatus = 3;
 // How long a snapshot waits for the desktop's first picture.
@@ -234,7 +237,7 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "--snapshot")
         return snapshot(argv[0], args[1]);
-    const FeedClock clock = FeedClock::startingNow();
+    const FeedClock clock = FeedClock::startingAtExec(kLongestLoadNs);
     DeviceProbe probe;
     CommandRewriter rewriter(probe);
     ScreenCapture screen(probe.display(), clock);

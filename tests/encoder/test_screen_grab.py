@@ -174,8 +174,9 @@ class ScreenGrab(Recorder, unittest.TestCase):
     def test_killed_adapter_leaves_no_encoder_and_a_readable_file(self):
         path = os.path.join(self.folder.name, "killed.mp4")
         args = (gdigrab(0, 0, 1920, 1080) + " " + ENCODE + " -f mp4 -movflags faststart " + path).split()
+        # FFmpeg's program as the adapter's child; the adapter's own encoding has none.
         adapter = subprocess.Popen([support.ADAPTER] + args, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+                                   stderr=subprocess.DEVNULL, env=support.environment(REELCAST_ENCODE="ffmpeg"))
         try:
             time.sleep(3)
             encoder = [pid for pid in descendants(adapter.pid) if os.readlink("/proc/%d/exe" % pid) == "/usr/bin/ffmpeg"]

@@ -41,7 +41,7 @@ public:
     static constexpr int64_t kQueueNs = 1'000'000'000;
     static constexpr size_t kQueueBytes = size_t(64) << 20;
     // Frames taken in this process wait for the encoder only: a smaller bound.
-    static constexpr size_t kInProcessQueueBytes = size_t(24) << 20;
+    static constexpr size_t kInProcessQueueBytes = size_t(8) << 20;
 
     // Takes the prepared source and the pipe's write end `fd` over; `fd` -1 keeps the frames here.
     ScreenFeed(std::unique_ptr<ScreenSource> source, int fd, int64_t intervalNs, const FeedClock& clock);

@@ -71,7 +71,11 @@ class Figures:
     cpu_per_second: Optional[float] = None
     frames: int = 0
     duplicates: int = 0
-    distinct_per_second: Optional[float] = None
+    distinct_per_second: Optional[float] = None  # per second of the joined file's video
+    distinct_per_recorded_second: Optional[float] = None
+    # The longest time between the grabs of two frames in a row within a run, from the clock they
+    # show: a stall the frame times of the file do not tell when the encoder stamps by count.
+    longest_gap: Optional[float] = None
     first_frame: List[Optional[float]] = field(default_factory=list)  # per segment, s after launch
     frozen_start: List[Optional[float]] = field(default_factory=list)  # per segment, s
     quit_to_exit: List[float] = field(default_factory=list)
@@ -214,9 +218,14 @@ def analyse(frames, onsets, segments, info, run_durations=(), fps=None):
     fig.duplicates = sum(1 for a, b in zip(frames, frames[1:]) if a.checksum == b.checksum)
     if fig.video_duration:
         fig.distinct_per_second = (fig.frames - fig.duplicates) / fig.video_duration
+    if fig.recorded > 0:
+        fig.distinct_per_recorded_second = (fig.frames - fig.duplicates) / fig.recorded
 
     used = set()
+    gaps = []
     for seg, group in zip(segments, split_by_segment(frames, segments)):
+        clocks = [f.clock for f in group if f.clock is not None]
+        gaps += [(b - a) / 1000.0 for a, b in zip(clocks, clocks[1:])]
         first = next((f for f in group if f.clock is not None), None)
         fig.first_frame.append(None if first is None else first.clock / 1000.0 - seg.launched)
         if group:
@@ -239,4 +248,5 @@ def analyse(frames, onsets, segments, info, run_durations=(), fps=None):
                     used.add(best)
                     offset = onsets[best] - expected
         fig.offsets.append(offset)
+    fig.longest_gap = max(gaps) if gaps else None
     return fig

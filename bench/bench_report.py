@@ -41,6 +41,13 @@ def _minus(a, b):
     return None if a is None or b is None else a - b
 
 
+def _per_kept(f):
+    """All CPU of the runs (loading included) per frame the joined file kept."""
+    if not f.frames or f.cpu_per_second is None:
+        return None
+    return 1000.0 * f.cpu_per_second * f.recorded / f.frames
+
+
 def ratio(a, b, signed=False):
     """a / b; for signed figures (offsets, differences) the ratio of their sizes. None when
     either is missing or b is too close to zero to divide by."""
@@ -58,10 +65,12 @@ COLUMNS = [
     ("rec s", 6, lambda f: f.recorded, "%.2f", False),
     ("CPU/s", 6, lambda f: f.cpu_per_second, "%.3f", False),
     ("ms/frame", 8, lambda f: f.ms_per_frame, "%.2f", False),
+    ("ms/kept", 7, lambda f: _per_kept(f), "%.2f", False),
     ("MiB", 5, lambda f: f.peak_mib, "%.0f", False),
     ("frames", 6, lambda f: f.frames or None, "%d", False),
     ("distinct/s", 10, lambda f: f.distinct_per_second, "%.1f", False),
     ("dup %", 6, lambda f: 100.0 * f.duplicates / f.frames if f.frames else None, "%.0f", False),
+    ("gap ms", 6, lambda f: None if f.longest_gap is None else 1000.0 * f.longest_gap, "%.0f", False),
     ("1st frame", 9, lambda f: _worst(f.first_frame), "%.2f", False),
     ("frozen", 6, lambda f: _worst(f.frozen_start), "%.2f", False),
     ("run-rec", 7, lambda f: _farthest(f.run_shortfall), "%+.2f", True),
@@ -119,8 +128,9 @@ def format_table(cases):
             lines.append(row)
     lines.append("adapter: its own screen grab; fallback: the adapter with REELCAST_CAPTURE=ffmpeg (x11grab); direct: "
                  "FFmpeg run directly; ssr: SimpleScreenRecorder. /x = adapter / x (sizes for signed figures). "
-                 "ms/frame: CPU of the process tree per frame from 1 s after launch to q; MiB: its peak PSS; "
-                 "frames: frames the joined file kept; mark/s, X/s: CPU seconds a second of the benchmark's marker "
+                 "ms/frame: CPU of the process tree per frame of the frame rate from 1 s after launch to q; ms/kept: "
+                 "all its CPU per frame kept; MiB: its peak PSS; "
+                 "frames: frames the joined file kept; gap: the longest time between the grabs of two frames in a row; mark/s, X/s: CPU seconds a second of the benchmark's marker "
                  "(its moving picture included) and of the X server (which also serves the grabs); wm: watermark. "
                  "1st frame, frozen, run-rec and q-exit are the worst of the three runs; A-V offset > 0: sound later "
                  "than picture, at start/after pause 1/after pause 2")

@@ -111,6 +111,9 @@ class Figures(unittest.TestCase):
         self.assertAlmostEqual(fig.cpu_per_second, 0.4)
         self.assertEqual((fig.frames, fig.duplicates), (33, 2))
         self.assertAlmostEqual(fig.distinct_per_second, 31 / 1.65)
+        self.assertAlmostEqual(fig.distinct_per_recorded_second, 31 / 2.0)
+        # The first run's frozen start: three frames showing one clock, then 150 ms to the next.
+        self.assertAlmostEqual(fig.longest_gap, 0.150)
         self.assertAlmostEqual(fig.first_frame[0], 0.2)
         self.assertAlmostEqual(fig.first_frame[1], 0.1)
         self.assertAlmostEqual(fig.frozen_start[0], 0.15)
@@ -159,8 +162,9 @@ class Figures(unittest.TestCase):
 
 class Targets(unittest.TestCase):
     def figures(self, **values):
-        fig = analysis.Figures(recorded=9.0, file_duration=9.05, ms_per_frame=10.0, peak_mib=60.0,
-                               distinct_per_second=23.8, offsets=[0.01, -0.03, 0.0], run_shortfall=[0.02, -0.01, 0.0])
+        fig = analysis.Figures(recorded=9.0, file_duration=9.05, video_duration=9.05, audio_duration=9.0,
+                               ms_per_frame=10.0, peak_mib=60.0, distinct_per_recorded_second=23.8,
+                               offsets=[0.01, -0.03, 0.0], run_shortfall=[0.02, -0.01, 0.0])
         return analysis.Figures(**{**fig.__dict__, **values})
 
     def verdict(self, name, adapter, ssr, ssr_base=None, watch=""):
@@ -182,8 +186,10 @@ class Targets(unittest.TestCase):
             # 0.85 x 10 without sound, plus the 3 ms sound adds to ssr's: 11.5
             ("1080p-sound", f(ms_per_frame=11.5), f(ms_per_frame=13.0), f(ms_per_frame=10.0), "CPU", "holds"),
             ("1080p-sound", f(ms_per_frame=11.6), f(ms_per_frame=13.0), f(ms_per_frame=10.0), "CPU", "FAILS"),
-            ("4k-hd", f(distinct_per_second=23.4), ssr, None, "distinct", "FAILS"),
+            ("4k-hd", f(distinct_per_recorded_second=23.4), ssr, None, "distinct", "FAILS"),
             ("4k-hd", f(file_duration=8.85), ssr, None, "joined", "FAILS"),
+            ("4k-hd", f(video_duration=8.0), ssr, None, "joined", "FAILS"),  # the picture short, the file not
+            ("4k-hd", f(), ssr, None, "joined", "holds"),
             ("4k-hd", f(offsets=[0.01, -0.041, 0.0]), ssr, None, "A-V", "FAILS"),
             ("4k-hd", f(offsets=[0.01, None, 0.0]), ssr, None, "A-V", "unknown"),
             ("4k-hd", f(), ssr, None, "A-V", "holds"),

@@ -18,6 +18,7 @@ namespace {
 
 quint64 g_now = 1000000;
 QStringList g_log;
+int g_state = Stopped;
 
 QString buttonClass(QFloatBar* bar, const char* name)
 {
@@ -66,10 +67,14 @@ void TestFloatBar::initTestCase()
     QMediaManager::instance();
     QFloatBar::setClock([] { return g_now; });
     QFloatBar::Recorder recorder;
-    recorder.start = [] { g_log << QStringLiteral("start"); };
-    recorder.pause = [] { g_log << QStringLiteral("pause"); };
-    recorder.resume = [] { g_log << QStringLiteral("resume"); };
-    recorder.stop = [] { g_log << QStringLiteral("stop"); };
+    // A recorder that refuses a pause while "busy", as the manager does while it finishes.
+    recorder.start = [] { g_log << QStringLiteral("start"), g_state = Recording; };
+    recorder.pause = [] {
+        g_log << QStringLiteral("pause"), g_state = g_state == Recording ? Paused : g_state;
+    };
+    recorder.resume = [] { g_log << QStringLiteral("resume"), g_state = Recording; };
+    recorder.stop = [] { g_log << QStringLiteral("stop"), g_state = Stopped; };
+    recorder.state = [] { return g_state; };
     QFloatBar::setRecorder(recorder);
 }
 
@@ -78,6 +83,7 @@ void TestFloatBar::init()
     // Far from any earlier accepted click.
     g_now += 100000;
     g_log.clear();
+    g_state = Stopped;
     bar_.reset(new QFloatBar());
 }
 
@@ -98,10 +104,12 @@ void TestFloatBar::clickInterval()
     bar_->onBtnState1();
     QCOMPARE(g_log, requests);
 
-    // A start within the interval of the last accepted click resets to Idle and asks for nothing.
+    // A start within the interval of the last accepted click asks for nothing.
+    g_state = Stopped;
     g_now += 5000;
     bar_->onBtnState1();
     g_log.clear();
+    g_state = Stopped;
     g_now += 599;
     bar_->startRecording();
     QCOMPARE(bar_->state(), QFloatBar::BarState::Idle);
@@ -152,6 +160,20 @@ void TestFloatBar::statesAndRequests()
     QCOMPARE(buttonClass(bar_.get(), "btnRecord"), QStringLiteral("btn_close"));
     QCOMPARE(shownTime(bar_.get()), QStringLiteral("00:00:00"));
     QCOMPARE(close.count(), 1);
+
+    // The bar shows the recorder's state, not its own: a recording that ended without the bar
+    // (a failed run) leaves it idle, and a start while the recorder is busy asks only for a start.
+    g_now += 600;
+    bar_->startRecording();
+    g_state = Stopped;
+    emit QMediaManager::instance()->idle();
+    QCOMPARE(buttonClass(bar_.get(), "btnClip"), QStringLiteral("btn_clip"));
+    QCOMPARE(buttonClass(bar_.get(), "btnRecord"), QStringLiteral("btn_close"));
+    g_now += 600;
+    g_state = Paused;
+    g_log.clear();
+    bar_->startRecording();
+    QVERIFY(g_log.isEmpty());
 }
 
 void TestFloatBar::placeNearArea_data()

@@ -268,6 +268,13 @@ void QMediaManager::stop()
     // Nothing to stop, or a stop is under way already: a second merge would race the first.
     if (phase_ != Running || state_ == Stopped)
         return;
+    // Stopped before the desktop answered: its dialog goes, and nothing was recorded, so there
+    // is nothing to merge or to say.
+    if (castAwaited_) {
+        cast_->close();
+        abandonStart(QString());
+        return;
+    }
     phase_ = Finishing;
     TaskPool::instance()->post([this, job = job_] { mergeRun(job); });
     run_ = false;

@@ -44,6 +44,15 @@ QFloatBar::Recorder& recorder()
     return r;
 }
 
+int recorderState()
+{
+    if (recorder().state)
+        return recorder().state();
+    const QMediaManager* manager = QMediaManager::instance();
+    // A recording being finished has nothing left to pause or stop.
+    return manager->isIdle() || manager->isFinishing() ? Stopped : manager->state();
+}
+
 void call(const std::function<void()>& f, void (QMediaManager::*fallback)())
 {
     if (f)
@@ -94,8 +103,7 @@ QFloatBar::QFloatBar(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_AlwaysShowToolTips);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setStyleSheet(QSkin::styleSheet(QStringLiteral(":/qss/FloatBar.css")));
-    setButtonClass(btnClip_, "btn_clip");
-    setButtonClass(btnRecord_, "btn_close");
+    showState();
 
     frame_->setMouseTracking(true);
     frame_->installEventFilter(this);
@@ -103,6 +111,10 @@ QFloatBar::QFloatBar(QWidget* parent) : QWidget(parent)
     connect(btnRecord_, &QPushButton::clicked, this, &QFloatBar::onBtnState2);
     QEventManager::instance()->connectSignal(MediaManager, SIGNAL(time_changed(quint32)), this,
                                              SLOT(onTimeChanged(uint)));
+    // A recording can end without the bar: a failed run, a cast the desktop closed, a refused start.
+    QEventManager::instance()->connectSignal(MediaManager, SIGNAL(idle()), this, SLOT(showState()));
+    QEventManager::instance()->connectSignal(MediaManager, SIGNAL(record_error(QString)), this,
+                                             SLOT(showState()));
 }
 
 void QFloatBar::buildForm()
@@ -166,6 +178,29 @@ void QFloatBar::setButtonClass(QPushButton* button, const char* value)
     QSkin::setProperty(button, "class", QString::fromLatin1(value));
 }
 
+QFloatBar::BarState QFloatBar::state() const
+{
+    switch (recorderState()) {
+    case Recording:
+        return BarState::Recording;
+    case Paused:
+        return BarState::Paused;
+    default:
+        return BarState::Idle;
+    }
+}
+
+void QFloatBar::showState()
+{
+    const BarState s = state();
+    setButtonClass(btnClip_, s == BarState::Recording ? "btn_pause"
+                             : s == BarState::Paused  ? "btn_continue"
+                                                      : "btn_clip");
+    setButtonClass(btnRecord_, s == BarState::Idle ? "btn_close" : "btn_stop");
+    if (s == BarState::Idle)
+        labelRecordTime_->setText(QStringLiteral("00:00:00"));
+}
+
 void QFloatBar::onBtnState1()
 {
     const quint64 now = tickClock()();
@@ -173,41 +208,32 @@ void QFloatBar::onBtnState1()
         return;
     s_lastClick = now;
 
-    switch (state_) {
+    switch (state()) {
     case BarState::Idle:
         labelRecordTime_->setText(QStringLiteral("00:00:00"));
-        state_ = BarState::Recording;
-        setButtonClass(btnClip_, "btn_pause");
-        started_ = true;
-        setButtonClass(btnRecord_, "btn_stop");
         call(recorder().start, &QMediaManager::start);
         break;
     case BarState::Recording:
-        state_ = BarState::Paused;
-        setButtonClass(btnClip_, "btn_continue");
         call(recorder().pause, &QMediaManager::pause);
-        emit signal_pause();
+        if (state() == BarState::Paused)
+            emit signal_pause();
         break;
     case BarState::Paused:
-        state_ = BarState::Recording;
-        setButtonClass(btnClip_, "btn_pause");
         call(recorder().resume, &QMediaManager::resume);
-        emit signal_resume();
+        if (state() == BarState::Recording)
+            emit signal_resume();
         break;
     }
+    showState();
 }
 
 void QFloatBar::onBtnState2()
 {
-    if (started_) {
-        labelRecordTime_->setText(QStringLiteral("00:00:00"));
-        state_ = BarState::Idle;
-        setButtonClass(btnClip_, "btn_clip");
-        started_ = false;
-        setButtonClass(btnRecord_, "btn_close");
+    if (isStarted()) {
         // The main window relies on hearing of the stop before the manager is asked.
         emit signal_stop();
         call(recorder().stop, &QMediaManager::stop);
+        showState();
     } else {
         emit signal_close();
         labelRecordTime_->setText(QStringLiteral("00:00:00"));
@@ -221,18 +247,18 @@ void QFloatBar::onTimeChanged(uint curTime)
 
 void QFloatBar::startRecording()
 {
-    state_ = BarState::Idle;
-    onBtnState1();
+    if (state() == BarState::Idle)
+        onBtnState1();
 }
 
 void QFloatBar::pauseRecording()
 {
-    if (state_ != BarState::Recording)
+    if (state() != BarState::Recording)
         return;
-    state_ = BarState::Paused;
-    setButtonClass(btnClip_, "btn_continue");
     call(recorder().pause, &QMediaManager::pause);
-    emit signal_pause();
+    showState();
+    if (state() == BarState::Paused)
+        emit signal_pause();
 }
 
 void QFloatBar::placeAtCorner()

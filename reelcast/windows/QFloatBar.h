@@ -14,7 +14,8 @@ class QPushButton;
 
 // The small always-on-top bar of a running recording: the elapsed time, start/pause/resume on
 // the right button, stop (or close, before a start) on the left one. It is the place where the
-// recording manager is told to start, pause, resume and stop.
+// recording manager is told to start, pause, resume and stop; what it shows is the manager's
+// state, never one of its own.
 class QFloatBar : public QWidget
 {
     Q_OBJECT
@@ -38,8 +39,8 @@ public:
     // is in X screen pixels, as the recording manager takes it.
     void placeNearArea(const QRect& area);
 
-    BarState state() const { return state_; }
-    bool isStarted() const { return started_; }
+    BarState state() const;
+    bool isStarted() const { return state() != BarState::Idle; }
 
     // What the bar asks of the recording manager; replaceable so the bar can be driven alone.
     struct Recorder
@@ -48,6 +49,8 @@ public:
         std::function<void()> pause;
         std::function<void()> resume;
         std::function<void()> stop;
+        // The recording's state as RecordState (Recording, Paused, Stopped for none).
+        std::function<int()> state;
     };
     static void setRecorder(const Recorder& recorder);
     // The millisecond clock of the click interval (monotonic by default).
@@ -63,6 +66,8 @@ public slots:
     void onBtnState1();
     void onBtnState2();
     void onTimeChanged(uint curTime);
+    // Button looks and time field after the recording's state changed.
+    void showState();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,6 +82,4 @@ private:
     QPushButton* btnClip_ = nullptr;
 
     QWindowDrag drag_;
-    BarState state_ = BarState::Idle;
-    bool started_ = false;
 };

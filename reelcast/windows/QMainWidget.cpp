@@ -527,6 +527,9 @@ void QMainWidget::onRecordFinished(bool ok, QString msg)
 
 void QMainWidget::onRecordError(QString msg)
 {
+    // No stop will come for this recording: a later pause must not be taken for it.
+    disconnect(QMediaManager::instance(), &QMediaManager::record_finished, this,
+               &QMainWidget::onRecordStoped);
     if (captureWidget_)
         captureWidget_->closeScreens();
     floatBar_->hide();

@@ -96,6 +96,12 @@ class TestRecordingE2E : public QObject
         QMediaManager::instance()->cleanup();
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(workFolder), 10000);
         QVERIFY(!QFileInfo::exists(log));
+        // The save folder holds the recordings and nothing else: no empty work-folder base.
+        const QString saveFolder = QFileInfo(QFileInfo(workFolder).path()).path();
+        for (const QFileInfo& entry :
+             QDir(saveFolder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+            QVERIFY2(entry.isFile() && entry.fileName().startsWith(QStringLiteral("Vexlo录屏")),
+                     qPrintable(entry.fileName()));
     }
 
 private slots:

@@ -174,7 +174,11 @@ void TestTilesTwoScreens::barAndPanelLooks()
     photograph(QStringLiteral("tiles-audio-off-hover"));
 
     QFloatBar::Recorder idle;
-    idle.start = idle.pause = idle.resume = idle.stop = [] {};
+    static int state = Stopped;
+    idle.start = idle.resume = [] { state = Recording; };
+    idle.pause = [] { state = Paused; };
+    idle.stop = [] { state = Stopped; };
+    idle.state = [] { return state; };
     QFloatBar::setRecorder(idle);
     QFloatBar bar;
     bar.move(1400, 100);

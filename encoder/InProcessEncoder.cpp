@@ -88,6 +88,9 @@ bool InProcessEncoder::recognise(const std::vector<std::string>& args, Shape& sh
 {
     shape = Shape();
     const FfmpegCommand command = FfmpegCommand::parse(args);
+    // Without "-y" FFmpeg would ask before writing over a file.
+    if (!FfmpegCommand::has(command.globals, "-y"))
+        return false;
     for (size_t i = 0; i < command.globals.size(); ++i) {
         const std::string& option = command.globals[i];
         if (option == "-y" || option == "-hide_banner")
@@ -815,6 +818,9 @@ int InProcessEncoder::run(const std::string& name)
         ok = s.sendSound(std::max<int64_t>(endNs, 0), true);
     const int trailer = av_write_trailer(s.out);
     s.printStats(true);
+    // The encoders' own summaries come before the adapter's last words, as under FFmpeg.
+    avcodec_free_context(&s.video);
+    avcodec_free_context(&s.audio);
     if (!ok) {
         std::cerr << s.error << '\n';
         return 1;

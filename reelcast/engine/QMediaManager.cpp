@@ -182,7 +182,8 @@ void QMediaManager::start()
     if (job_->cast && !cast_->isOpenFor(mode)) {
         // The runs begin once the desktop has answered, however long its dialog waits.
         castAwaited_ = true;
-        cast_->open(mode);
+        // Full screen: the monitor chosen in the mode tile, if the desktop remembers one for it.
+        cast_->open(mode, mode == FullScreen ? rect_ : QRect());
         return;
     }
     if (job_->cast)

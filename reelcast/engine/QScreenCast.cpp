@@ -18,6 +18,8 @@
 namespace {
 
 const QString kGroup = QStringLiteral("screencast");
+// "x y width height token" of each monitor's newest permission, separated by ";".
+const QString kMonitorTokens = QStringLiteral("monitor_tokens");
 
 } // namespace
 
@@ -44,7 +46,48 @@ QString QScreenCast::tokenKey(int mode)
     return mode == Game ? QStringLiteral("desktop_restore_token") : QStringLiteral("restore_token");
 }
 
-void QScreenCast::open(int mode)
+QString QScreenCast::tokenFor(int mode, const QRect& wanted)
+{
+    const QString newest = CSetting::getString(kGroup, tokenKey(mode), QString());
+    if (mode == Game || wanted.isEmpty())
+        return newest;
+    // Each monitor a permission was given for keeps its own, found by where its stream lay.
+    const QStringList entries =
+        CSetting::getString(kGroup, kMonitorTokens, QString()).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString& entry : entries) {
+        const QStringList f = entry.split(QLatin1Char(' '));
+        if (f.size() == 5 &&
+            QRect(f[0].toInt(), f[1].toInt(), f[2].toInt(), f[3].toInt()).contains(wanted.center()))
+            return f[4];
+    }
+    // Another monitor than those remembered is the user's to choose in the dialog; a permission
+    // stored before monitors were told apart serves as it always did.
+    return entries.isEmpty() ? newest : QString();
+}
+
+void QScreenCast::keepToken(int mode, const QString& token)
+{
+    CSetting::setValue(kGroup, tokenKey(mode), token);
+    if (mode == Game)
+        return;
+    const QRect monitor = monitorRect();
+    QStringList kept;
+    for (const QString& entry :
+         CSetting::getString(kGroup, kMonitorTokens, QString()).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList f = entry.split(QLatin1Char(' '));
+        if (f.size() == 5 && QRect(f[0].toInt(), f[1].toInt(), f[2].toInt(), f[3].toInt()) != monitor)
+            kept << entry;
+    }
+    kept << QStringLiteral("%1 %2 %3 %4 %5")
+                .arg(monitor.x())
+                .arg(monitor.y())
+                .arg(monitor.width())
+                .arg(monitor.height())
+                .arg(token);
+    CSetting::setValue(kGroup, kMonitorTokens, kept.join(QLatin1Char(';')));
+}
+
+void QScreenCast::open(int mode, const QRect& wanted)
 {
     if (asking_ || isOpenFor(mode))
         return;
@@ -56,7 +99,7 @@ void QScreenCast::open(int mode)
     // The pointer comes as metadata where the desktop can send it, so that each run draws it
     // or not as its command line says.
     request.cursor = platform::CastCursor::Metadata;
-    request.restoreToken = CSetting::getString(kGroup, tokenKey(mode), QString()).toStdString();
+    request.restoreToken = tokenFor(mode, wanted).toStdString();
     session_->start(request, [this, mode](platform::CastOutcome outcome, const std::string& detail) {
         asking_ = false;
         switch (outcome) {
@@ -64,7 +107,7 @@ void QScreenCast::open(int mode)
             // Always the newest: a desktop may hand out a new one with every grant.
             const QString token = QString::fromStdString(session_->restoreToken());
             if (!token.isEmpty())
-                CSetting::setValue(kGroup, tokenKey(mode), token);
+                keepToken(mode, token);
             emit opened();
             break;
         }

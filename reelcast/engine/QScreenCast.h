@@ -28,9 +28,10 @@ public:
     static bool needed(int mode);
 
     // Asks the desktop for the screens of `mode` (every monitor for the whole desktop, one
-    // otherwise). Answered by opened(), cancelled() or failed(); nothing while one is open for
+    // otherwise), with the permission remembered for the monitor at `wanted` where the user has
+    // chosen one. Answered by opened(), cancelled() or failed(); nothing while one is open for
     // the same mode already.
-    void open(int mode);
+    void open(int mode, const QRect& wanted = QRect());
     bool isOpen() const;
     bool isOpenFor(int mode) const;
     // Ends the cast; closed() is not emitted.
@@ -58,6 +59,8 @@ signals:
 
 private:
     static QString tokenKey(int mode);
+    static QString tokenFor(int mode, const QRect& wanted);
+    void keepToken(int mode, const QString& token);
 
     std::unique_ptr<platform::ScreenCastSession> session_;
     int mode_ = -1;

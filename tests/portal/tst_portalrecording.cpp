@@ -182,22 +182,26 @@ private slots:
         // "saved", "quiet" (nothing said, nothing recorded) or the start of the message.
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<int>("selects");
+        // The stored permission is the fake monitor's own, beside an older one of another grant.
+        QTest::addColumn<bool>("perMonitor");
 
-        QTest::newRow("granted, kept across a pause") << QStringList() << QString() << "saved" << 1;
+        QTest::newRow("granted, kept across a pause") << QStringList() << QString() << "saved" << 1 << false;
         QTest::newRow("a newer token stored") << QStringList() << "remembered-token"
-                                              << "saved" << 1;
+                                              << "saved" << 1 << false;
+        QTest::newRow("the chosen monitor's own token") << QStringList() << "monitor-token"
+                                                        << "saved" << 1 << true;
         QTest::newRow("a refused token retried without it")
             << QStringList{"--refuse-tokens"} << "remembered-token"
-            << "saved" << 2;
-        QTest::newRow("cancelled") << QStringList{"--answer", "cancel"} << QString() << "quiet" << 1;
+            << "saved" << 2 << false;
+        QTest::newRow("cancelled") << QStringList{"--answer", "cancel"} << QString() << "quiet" << 1 << false;
         QTest::newRow("failed") << QStringList{"--answer", "fail"} << QString()
-                                << QStringLiteral("桌面未能共享屏幕") << 1;
+                                << QStringLiteral("桌面未能共享屏幕") << 1 << false;
         QTest::newRow("no interface") << QStringList{"--no-screencast"} << QString()
                                       << QStringLiteral("无法录制屏幕：此桌面没有屏幕录制服务。请安装 "
                                                         "xdg-desktop-portal")
-                                      << 0;
+                                      << 0 << false;
         QTest::newRow("closed mid-recording")
-            << QStringList{"--closed-after", "3"} << QString() << "closed" << 1;
+            << QStringList{"--closed-after", "3"} << QString() << "closed" << 1 << false;
     }
 
     void fakePortal()
@@ -206,7 +210,11 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(QString, outcome);
         QFETCH(int, selects);
-        CSetting::setValue(QStringLiteral("screencast"), QStringLiteral("restore_token"), stored);
+        QFETCH(bool, perMonitor);
+        const QString group = QStringLiteral("screencast");
+        CSetting::setValue(group, QStringLiteral("restore_token"), perMonitor ? "other-grant-token" : stored);
+        CSetting::setValue(group, QStringLiteral("monitor_tokens"),
+                           perMonitor ? "0 0 1280 720 " + stored : QString());
         const QString log = env_->home() + "/fake-portal.log";
         QFile::remove(log);
         QProcess* portal = startFakePortal(arguments, log);
@@ -233,6 +241,8 @@ private slots:
                 newest = it.next().captured(1);
             QVERIFY(!newest.isEmpty());
             QCOMPARE(storedToken(), newest);
+            QCOMPARE(CSetting::getString(group, QStringLiteral("monitor_tokens"), QString()),
+                     "0 0 1280 720 " + newest);
             if (!stored.isEmpty())
                 QVERIFY(readFile(log).contains("SelectSources token=" + stored));
         } else if (outcome == "closed") {

@@ -61,6 +61,8 @@ void onSignal(int)
 constexpr size_t kMarkBytesCap = size_t(64) << 20;
 // How often the sound is moved on while no frame comes.
 constexpr int64_t kFrameWaitNs = 5'000'000;
+// How long after the end the frames still due may take to come from the grab.
+constexpr int64_t kStallNs = 200'000'000;
 // FFmpeg's progress line interval.
 constexpr int64_t kStatsIntervalNs = 500'000'000;
 
@@ -768,8 +770,6 @@ int InProcessEncoder::run(const std::string& name)
                                     : (std::max<int64_t>(endNs, 0) + s.intervalNs - 1) / s.intervalNs;
         if (s.framesIn >= endSlot)
             break;
-        if (endNs != kNotYet && s.clock.elapsedNs() > endNs + 2 * s.intervalNs + 200'000'000)
-            break; // the grabs stalled: what came is the picture
         ScreenFeed::Buffer picture;
         if (feed->next(picture, kFrameWaitNs)) {
             if (!picture) {
@@ -801,6 +801,8 @@ int InProcessEncoder::run(const std::string& name)
             frame->pts = s.framesIn++;
             ok = s.sendVideo(frame);
             av_frame_unref(frame);
+        } else if (endNs != kNotYet && s.clock.elapsedNs() > endNs + 2 * s.intervalNs + kStallNs) {
+            break; // the grabs stalled: what came is the picture
         }
         if (ok)
             ok = s.sendSound(std::min(s.clock.elapsedNs(), endNs), false);

@@ -52,7 +52,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>未检测到摄像头“%1”。请连接摄像头，或在“模式”中选择其它录制模式。</source>
-        <translation>The camera "%1" was not found. Connect it, or choose another recording mode in the Mode tile.</translation>
+        <translation>The camera &quot;%1&quot; was not found. Connect it, or choose another recording mode in the Mode tile.</translation>
     </message>
     <message>
         <source>未检测到麦克风。请连接麦克风，或在“声源”中选择其它声音来源。</source>
@@ -236,7 +236,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>此桌面不提供全局快捷键。请在桌面的键盘设置中把“reelcast --toggle”（开始/暂停）和“reelcast --stop”（停止）设为快捷键。</source>
-        <translation>No global hot keys on this desktop. Bind "reelcast --toggle" (start/pause) and "reelcast --stop" as shortcuts in its keyboard settings.</translation>
+        <translation>No global hot keys on this desktop. Bind &quot;reelcast --toggle&quot; (start/pause) and &quot;reelcast --stop&quot; as shortcuts in its keyboard settings.</translation>
     </message>
 </context>
 <context>
@@ -433,7 +433,7 @@ Records the screen, the camera and sound.</translation>
     </message>
     <message>
         <source>无法录制屏幕：此桌面没有屏幕录制服务。请安装 xdg-desktop-portal 和本桌面的后端（如 xdg-desktop-portal-gnome）。</source>
-        <translation>Cannot record the screen: no screen cast service. Install xdg-desktop-portal and your desktop's backend (e.g. xdg-desktop-portal-gnome).</translation>
+        <translation>Cannot record the screen: no screen cast service. Install xdg-desktop-portal and your desktop&apos;s backend (e.g. xdg-desktop-portal-gnome).</translation>
     </message>
 </context>
 <context>
@@ -628,6 +628,14 @@ Records the screen, the camera and sound.</translation>
     <message>
         <source>选择水印图片(png格式)</source>
         <translation>Choose a watermark picture (PNG)</translation>
+    </message>
+    <message>
+        <source>快捷键由桌面绑定：这里的组合只是建议，可在桌面的快捷键设置中更改。</source>
+        <translation>The desktop binds these keys: the combinations here are only suggestions; change them in the desktop&apos;s shortcut settings.</translation>
+    </message>
+    <message>
+        <source>此桌面不提供全局快捷键：请在桌面的键盘设置中把“reelcast --toggle”（开始/暂停）和“reelcast --stop”（停止）设为快捷键。</source>
+        <translation>This desktop offers no global hot keys: bind &quot;reelcast --toggle&quot; (start/pause) and &quot;reelcast --stop&quot; (stop) in the desktop&apos;s keyboard settings.</translation>
     </message>
 </context>
 <context>

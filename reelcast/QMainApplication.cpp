@@ -97,6 +97,8 @@ void QMainApplication::bindDesktopShortcuts()
          {"stop", tr("停止录制").toStdString(),
           trigger(QVideoSettings::getKeyStopFirst(), QVideoSettings::getKeyStopSecond())}},
         [this](bool bound) {
+            QKeyManager::instance()->setBinding(bound ? QKeyManager::Binding::Desktop
+                                                      : QKeyManager::Binding::Unavailable);
             if (!bound)
                 QTimer::singleShot(1000, this, [this] { noticeDesktopShortcuts(); });
         },

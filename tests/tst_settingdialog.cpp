@@ -278,6 +278,40 @@ private slots:
         keys->clearHotKeys();
     }
 
+    // The hot-key page says who binds the keys where this program does not grab them itself.
+    void hotKeyPageNamesTheBinding_data()
+    {
+        QTest::addColumn<int>("binding");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("own grabs") << int(QKeyManager::Binding::Own) << QString();
+        QTest::newRow("the desktop's") << int(QKeyManager::Binding::Desktop) << QStringLiteral("桌面绑定");
+        QTest::newRow("none") << int(QKeyManager::Binding::Unavailable)
+                              << QStringLiteral("reelcast --toggle");
+    }
+
+    void hotKeyPageNamesTheBinding()
+    {
+        QFETCH(int, binding);
+        QFETCH(QString, says);
+        QKeyManager::instance()->setBinding(QKeyManager::Binding(binding));
+        auto restore = qScopeGuard([] { QKeyManager::instance()->setBinding(QKeyManager::Binding::Own); });
+        QSettingDialog dialog(nullptr, 1);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* note = dialog.findChild<QLabel*>(QStringLiteral("labelKeyNote"));
+        QCOMPARE(note != nullptr, !says.isEmpty());
+        if (note) {
+            QVERIFY2(note->text().contains(says), qPrintable(note->text()));
+            // Whole on the page: wrapped within its width, not cut below.
+            QVERIFY(note->isVisible());
+            QVERIFY(note->height() >= note->heightForWidth(note->width()));
+            const QString folder = QString::fromLocal8Bit(qgetenv("REELCAST_SCREENSHOTS"));
+            if (!folder.isEmpty())
+                dialog.grab().save(
+                    QStringLiteral("%1/settings-hotkeys-binding-%2.png").arg(folder).arg(binding));
+        }
+    }
+
     void watermarkFields()
     {
         QMarkSettings::setTextSize(36);

@@ -52,6 +52,17 @@ public:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, long* result) override;
 
+    // Who binds the keys: this program (X11, Windows), the desktop (a Wayland desktop's global
+    // shortcuts), or nobody (a Wayland desktop that offers none).
+    enum class Binding
+    {
+        Own,
+        Desktop,
+        Unavailable
+    };
+    Binding binding() const { return m_binding; }
+    void setBinding(Binding binding) { m_binding = binding; }
+
     // The device watcher, so that tests can hand it a change notice.
     platform::VideoDeviceWatcher* deviceWatcher() const { return m_watcher.get(); }
 
@@ -78,4 +89,5 @@ private:
     int m_cameraCount = 0;
     std::unique_ptr<platform::VideoDeviceWatcher> m_watcher;
     QTimer* m_retryTimer = nullptr;
+    Binding m_binding = Binding::Own;
 };

@@ -284,8 +284,20 @@ QWidget* QSettingDialog::buildHotKeyPage()
         layout->addLayout(keys, i, 1);
         *rows[i].layout = keys;
     }
+    // Where the desktop binds the keys, or binds none, the combinations here are not grabbed.
+    const QKeyManager::Binding binding = QKeyManager::instance()->binding();
+    if (binding != QKeyManager::Binding::Own) {
+        QLabel* note = label("labelKeyNote",
+                             binding == QKeyManager::Binding::Desktop
+                                 ? tr("快捷键由桌面绑定：这里的组合只是建议，可在桌面的快捷键设置中更改。")
+                                 : tr("此桌面不提供全局快捷键：请在桌面的键盘设置中把“reelcast "
+                                      "--toggle”（开始/暂停）和“reelcast --stop”（停止）设为快捷键。"),
+                             page);
+        note->setWordWrap(true);
+        layout->addWidget(note, 2, 0, 1, 2);
+    }
     layout->setColumnStretch(1, 1);
-    layout->setRowStretch(2, 1);
+    layout->setRowStretch(3, 1);
     return page;
 }
 

@@ -2,6 +2,7 @@
 
 #include "FeedClock.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,21 +36,46 @@ public:
         std::string file;
     };
 
+    // When the run was told to end ("q" or a signal), on the monotonic clock; set once.
+    struct Quit
+    {
+        static constexpr int64_t kNotYet = INT64_MAX;
+        std::atomic<int64_t> atNs{kNotYet};
+        std::atomic<bool> byKey{false};
+        // Safe in a signal handler.
+        void ask()
+        {
+            int64_t expected = kNotYet;
+            atNs.compare_exchange_strong(expected, FeedClock::monotonicNs());
+        }
+    };
+
+    // The module beside the adapter that holds the encoding, and its entry point.
+    static constexpr const char* kModule = "zrk_encode.so";
+    static constexpr const char* kEntry = "zrkEncode";
+    using Entry = int (*)(const Shape&, ScreenCapture&, PulseServer*, const std::vector<std::string>&,
+                          const FeedClock&, const Quit&, const std::string&);
+
     // Whether the program's command `args` is one this encoder takes whole (its screen and
     // sound inputs taken by the adapter); fills `shape` if so.
     static bool recognise(const std::vector<std::string>& args, Shape& shape);
+    // Whether the module is there to be loaded.
+    static bool available();
 
     // `sounds`: the sound-server sources in the order of the shape's sound inputs ("" = default).
     InProcessEncoder(Shape shape, ScreenCapture& screen, PulseServer* pulse, std::vector<std::string> sounds,
                      const FeedClock& clock);
-    ~InProcessEncoder();
     InProcessEncoder(const InProcessEncoder&) = delete;
     InProcessEncoder& operator=(const InProcessEncoder&) = delete;
 
-    // Records until told to stop; the exit status (FFmpeg's meanings; 3 for an ended screen cast).
+    // Loads the module and records until told to stop; the exit status (FFmpeg's meanings; 3 for
+    // an ended screen cast).
     int run(const std::string& name);
 
 private:
-    struct State;
-    std::unique_ptr<State> d_;
+    const Shape shape_;
+    ScreenCapture& screen_;
+    PulseServer* pulse_;
+    const std::vector<std::string> sounds_;
+    const FeedClock& clock_;
 };

@@ -252,7 +252,8 @@ int main(int argc, char** argv)
     const std::string encoding = encode ? encode : "";
     rewriter.allowNv12(encoding != "ffmpeg-yuv420p");
     InProcessEncoder::Shape shape;
-    bool inProcess = encoding.empty() && InProcessEncoder::recognise(args, shape);
+    bool inProcess =
+        encoding.empty() && InProcessEncoder::recognise(args, shape) && InProcessEncoder::available();
     if (inProcess) {
         // Only when every sound input is one the adapter records itself.
         CommandRewriter trial(probe);

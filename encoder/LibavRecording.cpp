@@ -596,7 +596,11 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     bool castEnded = false;
     int64_t endNs = kNotYet; // on the feed's clock
     AVFrame* frame = work.frame;
-    while (ok) {
+    // The slots nearest to the end are the run's picture, so that the run is as long as the time
+    // from its start to its end within half a frame (a "q" comes a little after the instant it
+    // was meant for; counting every slot begun would add a frame to most runs), and never
+    // without a picture.
+    const auto endSlot = [&] {
         const int64_t quitNs = quit.atNs.load();
         if (endNs == kNotYet && quitNs != kNotYet) {
             endNs = quitNs - clock.originNs();
@@ -607,43 +611,50 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
             castEnded = true;
             endNs = clock.elapsedNs();
         }
-        // Slots that began before the end are the run's picture: none is cut, none added.
-        const int64_t endSlot = endNs == kNotYet
-                                    ? std::numeric_limits<int64_t>::max()
-                                    : (std::max<int64_t>(endNs, 0) + intervalNs - 1) / intervalNs;
-        if (framesIn >= endSlot)
-            break;
+        return endNs == kNotYet ? std::numeric_limits<int64_t>::max()
+                                : std::max<int64_t>(1, (endNs + intervalNs / 2) / intervalNs);
+    };
+    // The newest frame waits until the next one comes or the end is known, so that a "q" that
+    // comes just after a slot began leaves that slot out.
+    ScreenFeed::Buffer held;
+    const auto encodeHeld = [&] {
+        // The frame's memory goes back to the feed once the encoder has let it go.
+        uint8_t* data = held->data;
+        frame->buf[0] = av_buffer_create(
+            data, int(frameBytes),
+            [](void* opaque, uint8_t*) { delete static_cast<ScreenFeed::Buffer*>(opaque); },
+            new ScreenFeed::Buffer(std::move(held)), AV_BUFFER_FLAG_READONLY);
+        const int width = screen.area().width;
+        const int height = screen.area().height;
+        frame->format = nv12 ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUV420P;
+        frame->width = width;
+        frame->height = height;
+        frame->data[0] = data;
+        frame->linesize[0] = width;
+        frame->data[1] = data + size_t(width) * height;
+        if (nv12) {
+            frame->linesize[1] = width;
+        } else {
+            frame->linesize[1] = width / 2;
+            frame->data[2] = frame->data[1] + size_t(width / 2) * (height / 2);
+            frame->linesize[2] = width / 2;
+        }
+        frame->pts = framesIn++;
+        const bool sent = sendVideo(frame);
+        av_frame_unref(frame);
+        return sent;
+    };
+    while (ok && framesIn + (held ? 1 : 0) < endSlot()) {
         ScreenFeed::Buffer picture;
         if (feed->next(picture, kFrameWaitNs)) {
             if (!picture) {
                 grabFailed = true;
-                endNs = std::min(endNs, framesIn * intervalNs);
+                endNs = std::min(endNs, (framesIn + (held ? 1 : 0)) * intervalNs);
                 break;
             }
-            // The frame's memory goes back to the feed once the encoder has let it go.
-            auto* held = new ScreenFeed::Buffer(picture);
-            frame->buf[0] = av_buffer_create(
-                picture->data, int(frameBytes),
-                [](void* opaque, uint8_t*) { delete static_cast<ScreenFeed::Buffer*>(opaque); }, held,
-                AV_BUFFER_FLAG_READONLY);
-            const int width = screen.area().width;
-            const int height = screen.area().height;
-            frame->format = nv12 ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUV420P;
-            frame->width = width;
-            frame->height = height;
-            frame->data[0] = picture->data;
-            frame->linesize[0] = width;
-            frame->data[1] = picture->data + size_t(width) * height;
-            if (nv12) {
-                frame->linesize[1] = width;
-            } else {
-                frame->linesize[1] = width / 2;
-                frame->data[2] = frame->data[1] + size_t(width / 2) * (height / 2);
-                frame->linesize[2] = width / 2;
-            }
-            frame->pts = framesIn++;
-            ok = sendVideo(frame);
-            av_frame_unref(frame);
+            if (held)
+                ok = encodeHeld();
+            held = std::move(picture);
         } else if (endNs != kNotYet && clock.elapsedNs() > endNs + 2 * intervalNs + kStallNs) {
             break; // the grabs stalled: what came is the picture
         }
@@ -651,6 +662,9 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
             ok = sendSound(std::min(clock.elapsedNs(), endNs), false);
         printStats(false);
     }
+    if (ok && held && framesIn < endSlot())
+        ok = encodeHeld();
+    held.reset();
     if (endNs == kNotYet)
         endNs = clock.elapsedNs();
     screen.stop();

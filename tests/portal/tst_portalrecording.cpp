@@ -4,6 +4,7 @@
 // ends mid-recording, saved as after a stop. fakePortal needs no compositor; realPortal runs
 // headless mutter with the real portal and a pre-seeded grant.
 #include "CSetting.h"
+#include "PlatformDesktopShortcuts.h"
 #include "QMediaManager.h"
 #include "QPath.h"
 #include "QScreenCast.h"
@@ -279,6 +280,49 @@ private slots:
             QVERIFY(m_->unfinishedRecordings().isEmpty());
         }
         QCOMPARE(readFile(log).count("fake-portal: SelectSources token="), selects);
+    }
+
+    // The desktop's global shortcuts: bound with the stored combinations as the preferred
+    // triggers and then pressed, or not offered, or refused (the program then tells the user how
+    // to bind its commands).
+    void desktopShortcuts_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("bound");
+        QTest::newRow("bound and pressed") << QStringList{"--shortcuts", "bind"} << true;
+        QTest::newRow("refused") << QStringList{"--shortcuts", "refuse"} << false;
+        QTest::newRow("not offered") << QStringList() << false;
+    }
+
+    void desktopShortcuts()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, bound);
+        const QString log = env_->home() + "/fake-portal.log";
+        QFile::remove(log);
+        QProcess* portal = startFakePortal(arguments, log);
+        auto stopPortal = qScopeGuard([portal] { stopFakePortal(portal); });
+        QVERIFY(portalOwned());
+
+        std::vector<bool> answers;
+        std::vector<std::string> pressed;
+        platform::DesktopShortcuts shortcuts;
+        shortcuts.bind(
+            {{"start-pause", "Start or pause", "ALT+F6"}, {"stop", "Stop", "ALT+F7"}},
+            [&answers](bool ok) { answers.push_back(ok); },
+            [&pressed](const std::string& id) { pressed.push_back(id); });
+        QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(1), 10000);
+        QCOMPARE(bool(answers.front()), bound);
+        if (bound) {
+            QTRY_COMPARE_WITH_TIMEOUT(pressed.size(), size_t(2), 5000);
+            QCOMPARE(pressed, (std::vector<std::string>{"start-pause", "stop"}));
+            QVERIFY2(readFile(log).contains("BindShortcuts start-pause=ALT+F6 stop=ALT+F7"),
+                     qPrintable(readFile(log)));
+        } else {
+            QTest::qWait(1000);
+            QVERIFY(pressed.empty());
+        }
+        QCOMPARE(answers.size(), size_t(1));
     }
 
     void realPortal()

@@ -8,9 +8,12 @@ Start, as when the user stops sharing from the desktop: its node goes away and C
 --no-screencast leaves the interface out (a desktop without a backend); --refuse-tokens answers 2
 to a SelectSources that brings a remembered permission. A Start asked to persist returns a new
 restore token each time ("restore_token T" in the log).
+--shortcuts bind|refuse adds org.freedesktop.portal.GlobalShortcuts: BindShortcuts answers as a
+desktop that binds (0, then Activated for each bound shortcut in order, as if its keys were
+pressed) or refuses (2).
 
   fake_portal.py [--size WxH] [--closed-after S] [--answer ok|cancel|fail] [--no-screencast]
-                 [--refuse-tokens]
+                 [--refuse-tokens] [--shortcuts bind|refuse]
 """
 import argparse
 import json
@@ -30,6 +33,7 @@ parser.add_argument("--closed-after", type=float, default=None)
 parser.add_argument("--answer", choices=["ok", "cancel", "fail"], default="ok")
 parser.add_argument("--no-screencast", action="store_true")
 parser.add_argument("--refuse-tokens", action="store_true")
+parser.add_argument("--shortcuts", choices=["bind", "refuse"])
 args = parser.parse_args()
 WIDTH, HEIGHT = map(int, args.size.split("x"))
 
@@ -40,6 +44,12 @@ PORTAL = """<node><interface name="org.freedesktop.portal.ScreenCast">
  <method name="OpenPipeWireRemote"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/><arg type="h" direction="out"/></method>
  <property name="AvailableSourceTypes" type="u" access="read"/>
  <property name="AvailableCursorModes" type="u" access="read"/>
+ <property name="version" type="u" access="read"/>
+</interface></node>"""
+SHORTCUTS = """<node><interface name="org.freedesktop.portal.GlobalShortcuts">
+ <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
+ <method name="BindShortcuts"><arg type="o" direction="in"/><arg type="a(sa{sv})" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
+ <signal name="Activated"><arg type="o"/><arg type="s"/><arg type="t"/><arg type="a{sv}"/></signal>
  <property name="version" type="u" access="read"/>
 </interface></node>"""
 SESSION = """<node><interface name="org.freedesktop.portal.Session">
@@ -158,6 +168,38 @@ def on_call(conn, sender, path, iface, method, params, invocation):
         invocation.return_value_with_unix_fd_list(GLib.Variant("(h)", (index,)), fds)
 
 
+def on_shortcuts_call(conn, sender, path, iface, method, params, invocation):
+    p = params.unpack()
+    if method == "CreateSession":
+        on_call(conn, sender, path, iface, method, params, invocation)
+        return
+    spath, shortcuts, _, options = p
+    log("BindShortcuts " + " ".join("%s=%s" % (i, props.get("preferred_trigger")) for i, props in shortcuts))
+    rpath = request_path(sender, options)
+    invocation.return_value(GLib.Variant("(o)", (rpath,)))
+    if args.shortcuts != "bind" or spath not in sessions:
+        respond(conn, sender, rpath, 2, {})
+        return
+    bound = [(i, {"description": GLib.Variant("s", props.get("description", "")),
+                  "trigger_description": GLib.Variant("s", props.get("preferred_trigger", ""))})
+             for i, props in shortcuts]
+    respond(conn, sender, rpath, 0, {"shortcuts": GLib.Variant("a(sa{sv})", bound)})
+    for n, (i, _) in enumerate(bound):
+        GLib.timeout_add(300 * (n + 1), lambda i=i: conn.emit_signal(
+            sender, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.GlobalShortcuts", "Activated",
+            GLib.Variant("(osta{sv})", (spath, i, int(time.monotonic() * 1000), {}))) and False)
+
+
+def register(conn):
+    if not args.no_screencast:
+        conn.register_object("/org/freedesktop/portal/desktop", Gio.DBusNodeInfo.new_for_xml(PORTAL).interfaces[0],
+                             on_call, on_property, None)
+    if args.shortcuts:
+        conn.register_object("/org/freedesktop/portal/desktop",
+                             Gio.DBusNodeInfo.new_for_xml(SHORTCUTS).interfaces[0], on_shortcuts_call,
+                             lambda *a: GLib.Variant("u", 1), None)
+
+
 def on_property(conn, sender, path, iface, name):
     return GLib.Variant("u", {"AvailableSourceTypes": 1, "AvailableCursorModes": 7, "version": 4}[name])
 
@@ -173,9 +215,6 @@ def stop(*_):
 
 signal.signal(signal.SIGTERM, stop)
 loop = GLib.MainLoop()
-Gio.bus_own_name(Gio.BusType.SESSION, BUS, Gio.BusNameOwnerFlags.REPLACE,
-                 lambda conn, name: args.no_screencast or conn.register_object(
-                     "/org/freedesktop/portal/desktop", Gio.DBusNodeInfo.new_for_xml(PORTAL).interfaces[0], on_call,
-                     on_property, None),
+Gio.bus_own_name(Gio.BusType.SESSION, BUS, Gio.BusNameOwnerFlags.REPLACE, lambda conn, name: register(conn),
                  lambda conn, name: log("ready"), lambda conn, name: (log("name lost"), loop.quit()))
 loop.run()

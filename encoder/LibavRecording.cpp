@@ -615,7 +615,8 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
                                 : std::max<int64_t>(1, (endNs + intervalNs / 2) / intervalNs);
     };
     // The newest frame waits until the next one comes or the end is known, so that a "q" that
-    // comes just after a slot began leaves that slot out.
+    // comes just after a slot began leaves that slot out. The sound follows the encoded picture
+    // and ends with it: a run's streams are equally long, and the next run's join keeps them in step.
     ScreenFeed::Buffer held;
     const auto encodeHeld = [&] {
         // The frame's memory goes back to the feed once the encoder has let it go.
@@ -659,7 +660,7 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
             break; // the grabs stalled: what came is the picture
         }
         if (ok)
-            ok = sendSound(std::min(clock.elapsedNs(), endNs), false);
+            ok = sendSound(std::min({clock.elapsedNs(), endNs, framesIn * intervalNs}), false);
         printStats(false);
     }
     if (ok && held && framesIn < endSlot())
@@ -674,7 +675,7 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     if (ok && videoGraph)
         ok = encode(video, videoStream, nullptr, videoBytes);
     if (ok)
-        ok = sendSound(std::max<int64_t>(endNs, 0), true);
+        ok = sendSound(std::max<int64_t>(std::min(endNs, framesIn * intervalNs), 0), true);
     const int trailer = av_write_trailer(out);
     printStats(true);
     // The encoders' own summaries come before the adapter's last words, as under FFmpeg.

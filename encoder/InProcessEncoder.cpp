@@ -44,14 +44,15 @@ void onSignal(int)
 
 // FFmpeg's libraries take a fifth of a second to load: they come with a module beside the
 // adapter, loaded once the grab has started.
-std::string modulePath()
+std::string modulePath(const InProcessEncoder::Shape& shape)
 {
     char self[PATH_MAX] = {};
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     const std::string path = n > 0 ? std::string(self, size_t(n)) : std::string();
     const size_t slash = path.rfind('/');
+    const bool filters = !shape.videoGraph.empty() || !shape.audioGraph.empty();
     return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/" +
-           InProcessEncoder::kModule;
+           (filters ? InProcessEncoder::kModule : InProcessEncoder::kPlainModule);
 }
 
 } // namespace
@@ -152,9 +153,9 @@ bool InProcessEncoder::recognise(const std::vector<std::string>& args, Shape& sh
     return true;
 }
 
-bool InProcessEncoder::available()
+bool InProcessEncoder::available(const Shape& shape)
 {
-    return access(modulePath().c_str(), R_OK) == 0;
+    return access(modulePath(shape).c_str(), R_OK) == 0;
 }
 
 InProcessEncoder::InProcessEncoder(Shape shape, ScreenCapture& screen, PulseServer* pulse,
@@ -204,7 +205,7 @@ int InProcessEncoder::run(const std::string& name)
         }
     } stopKeys{watching, keys};
 
-    const std::string path = modulePath();
+    const std::string path = modulePath(shape_);
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     const auto entry = module ? reinterpret_cast<Entry>(dlsym(module, kEntry)) : nullptr;
     if (!entry) {

@@ -50,8 +50,10 @@ public:
         }
     };
 
-    // The module beside the adapter that holds the encoding, and its entry point.
+    // The modules beside the adapter that hold the encoding (with FFmpeg's filters, for a
+    // watermark or two sounds, and without), and their entry point.
     static constexpr const char* kModule = "zrk_encode.so";
+    static constexpr const char* kPlainModule = "zrk_encode_plain.so";
     static constexpr const char* kEntry = "zrkEncode";
     using Entry = int (*)(const Shape&, ScreenCapture&, PulseServer*, const std::vector<std::string>&,
                           const FeedClock&, const Quit&, const std::string&);
@@ -59,8 +61,8 @@ public:
     // Whether the program's command `args` is one this encoder takes whole (its screen and
     // sound inputs taken by the adapter); fills `shape` if so.
     static bool recognise(const std::vector<std::string>& args, Shape& shape);
-    // Whether the module is there to be loaded.
-    static bool available();
+    // Whether the module for `shape` is there to be loaded.
+    static bool available(const Shape& shape);
 
     // `sounds`: the sound-server sources in the order of the shape's sound inputs ("" = default).
     InProcessEncoder(Shape shape, ScreenCapture& screen, PulseServer* pulse, std::vector<std::string> sounds,

@@ -7,16 +7,27 @@
 #include "SegmentFormat.h"
 #include "SoundFeed.h"
 
+// ZRK_ENCODE_FILTERS: this build of the module has FFmpeg's filters (the watermark's overlay and
+// the mix of two sounds). Without them it loads a fifth of the libraries, and its memory is the
+// less by that.
 extern "C" {
 #include <libavcodec/avcodec.h>
+#if ZRK_ENCODE_FILTERS
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
+#endif
 #include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
 #include <libavutil/intreadwrite.h>
 #include <libavutil/opt.h>
 #include <libavutil/parseutils.h>
+#include <libswresample/swresample.h>
 }
+#if !ZRK_ENCODE_FILTERS
+struct AVFilterGraph;
+struct AVFilterContext;
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -90,6 +101,9 @@ private:
     bool openOutput();
     bool videoGraphOf();
     bool audioGraphOf();
+    // One sound without a mix: converted to the encoder's format and cut to its frame size.
+    bool openResampler();
+    bool resample(const uint8_t* samples, int count, bool final);
     bool fail(const std::string& what, int code);
 
     // A frame of the screen into the picture's graph or straight into the encoder.
@@ -118,6 +132,9 @@ private:
     AVFilterGraph* audioGraph = nullptr;
     std::vector<AVFilterContext*> soundSources;
     AVFilterContext* audioSink = nullptr;
+    SwrContext* resampler = nullptr;
+    AVAudioFifo* fifo = nullptr;
+    int64_t samplesOut = 0;
     AVFrame* mark = nullptr;
     std::vector<std::unique_ptr<SoundFeed>> feeds;
     std::vector<int64_t> samplesIn;
@@ -139,8 +156,13 @@ private:
 
 LibavRecording::~LibavRecording()
 {
+#if ZRK_ENCODE_FILTERS
     avfilter_graph_free(&videoGraph);
     avfilter_graph_free(&audioGraph);
+#endif
+    swr_free(&resampler);
+    if (fifo)
+        av_audio_fifo_free(fifo);
     av_frame_free(&mark);
     avcodec_free_context(&video);
     avcodec_free_context(&audio);
@@ -225,6 +247,8 @@ bool LibavRecording::openAudio()
     audioStream->time_base = audio->time_base;
     return true;
 }
+
+#if ZRK_ENCODE_FILTERS
 
 // Binds the graph's open pads: inputs by type in the order of `sources`, the one output to `sink`.
 static int bindGraph(AVFilterGraph* graph, const std::string& text,
@@ -328,6 +352,8 @@ bool LibavRecording::videoGraphOf()
 
 bool LibavRecording::audioGraphOf()
 {
+    if (sounds.size() == 1 && shape.audioGraph.empty())
+        return openResampler();
     audioGraph = avfilter_graph_alloc();
     const std::string args = "time_base=1/" + std::to_string(CommandRewriter::kFeedRate) +
                              ":sample_rate=" + std::to_string(CommandRewriter::kFeedRate) +
@@ -354,10 +380,7 @@ bool LibavRecording::audioGraphOf()
     if (result >= 0)
         result = av_opt_set(audioSink, "ch_layouts", "stereo", AV_OPT_SEARCH_CHILDREN);
     if (result >= 0) {
-        if (shape.audioGraph.empty())
-            result = avfilter_link(soundSources[0], 0, audioSink, 0);
-        else
-            result = bindGraph(audioGraph, shape.audioGraph, soundSources, audioSink);
+        result = bindGraph(audioGraph, shape.audioGraph, soundSources, audioSink);
     }
     if (result >= 0)
         result = avfilter_graph_config(audioGraph, nullptr);
@@ -366,6 +389,86 @@ bool LibavRecording::audioGraphOf()
     if (!(audio->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE))
         av_buffersink_set_frame_size(audioSink, unsigned(audio->frame_size));
     samplesIn.assign(sounds.size(), 0);
+    return true;
+}
+
+#else
+
+bool LibavRecording::videoGraphOf()
+{
+    if (shape.videoGraph.empty())
+        return true;
+    error = "No filter '" + shape.videoGraph.substr(0, shape.videoGraph.find('=')) + "' in this build";
+    return false;
+}
+
+bool LibavRecording::audioGraphOf()
+{
+    if (sounds.size() == 1 && shape.audioGraph.empty())
+        return openResampler();
+    error = "No filter to mix " + std::to_string(sounds.size()) + " sounds in this build";
+    return false;
+}
+
+#endif
+
+bool LibavRecording::openResampler()
+{
+    AVChannelLayout feed{};
+    av_channel_layout_default(&feed, CommandRewriter::kFeedChannels);
+    int result = swr_alloc_set_opts2(&resampler, &audio->ch_layout, audio->sample_fmt, audio->sample_rate,
+                                     &feed, AV_SAMPLE_FMT_S16, CommandRewriter::kFeedRate, 0, nullptr);
+    if (result >= 0)
+        result = swr_init(resampler);
+    if (result < 0)
+        return fail("Error initializing the resampler", result);
+    fifo =
+        av_audio_fifo_alloc(audio->sample_fmt, audio->ch_layout.nb_channels, std::max(audio->frame_size, 1));
+    if (!fifo)
+        return fail("Error allocating the sound queue", AVERROR(ENOMEM));
+    samplesIn.assign(sounds.size(), 0);
+    return true;
+}
+
+bool LibavRecording::resample(const uint8_t* samples, int count, bool final)
+{
+    AVFrame* frame = filtered.frame;
+    // No input is a flush to the resampler: only at the end.
+    const int room = count > 0 || final ? swr_get_out_samples(resampler, count) : 0;
+    if (room > 0) {
+        frame->format = audio->sample_fmt;
+        frame->sample_rate = audio->sample_rate;
+        av_channel_layout_copy(&frame->ch_layout, &audio->ch_layout);
+        frame->nb_samples = room;
+        int result = av_frame_get_buffer(frame, 0);
+        const uint8_t* in[] = {samples};
+        if (result >= 0)
+            result = swr_convert(resampler, frame->data, room, count > 0 ? in : nullptr, count);
+        if (result >= 0 && av_audio_fifo_write(fifo, reinterpret_cast<void**>(frame->data), result) < result)
+            result = AVERROR(ENOMEM);
+        av_frame_unref(frame);
+        if (result < 0)
+            return fail("Error while resampling", result);
+    }
+    // Whole frames as the encoder takes them; at the end the rest as a shorter one.
+    const int size = audio->frame_size > 0 ? audio->frame_size : av_audio_fifo_size(fifo);
+    while (av_audio_fifo_size(fifo) >= size || (final && av_audio_fifo_size(fifo) > 0)) {
+        frame->format = audio->sample_fmt;
+        frame->sample_rate = audio->sample_rate;
+        av_channel_layout_copy(&frame->ch_layout, &audio->ch_layout);
+        frame->nb_samples = std::min(size, av_audio_fifo_size(fifo));
+        int result = av_frame_get_buffer(frame, 0);
+        if (result >= 0)
+            result = av_audio_fifo_read(fifo, reinterpret_cast<void**>(frame->data), frame->nb_samples);
+        frame->pts = samplesOut;
+        samplesOut += frame->nb_samples;
+        const bool done = result >= 0 && encode(audio, audioStream, frame, audioBytes);
+        av_frame_unref(frame);
+        if (result < 0)
+            return fail("Error while resampling", result);
+        if (!done)
+            return false;
+    }
     return true;
 }
 
@@ -429,6 +532,7 @@ bool LibavRecording::encode(AVCodecContext* encoder, AVStream* stream, AVFrame* 
     return true;
 }
 
+#if ZRK_ENCODE_FILTERS
 bool LibavRecording::drainVideoSink()
 {
     AVFrame* frame = filtered.frame;
@@ -447,6 +551,8 @@ bool LibavRecording::drainVideoSink()
     return true;
 }
 
+#endif
+
 bool LibavRecording::sendVideo(AVFrame* frame)
 {
     if (!videoGraph) {
@@ -455,12 +561,17 @@ bool LibavRecording::sendVideo(AVFrame* frame)
             ++framesOut;
         return done;
     }
+#if ZRK_ENCODE_FILTERS
     const int result = av_buffersrc_add_frame(screenSource, frame);
     if (result < 0)
         return fail("Error while filtering", result);
     return drainVideoSink();
+#else
+    return false;
+#endif
 }
 
+#if ZRK_ENCODE_FILTERS
 bool LibavRecording::drainAudioSink()
 {
     AVFrame* frame = filtered.frame;
@@ -477,6 +588,8 @@ bool LibavRecording::drainAudioSink()
     return true;
 }
 
+#endif
+
 bool LibavRecording::sendSound(int64_t untilNs, bool final)
 {
     if (sounds.empty())
@@ -490,6 +603,12 @@ bool LibavRecording::sendSound(int64_t untilNs, bool final)
         raw.clear();
         feeds[i]->takeRaw(raw);
         const int samples = int(raw.size() / bytesPerFrame);
+        if (resampler) {
+            if (!resample(raw.data(), samples, false) || (final && !resample(nullptr, 0, true)))
+                return false;
+            continue;
+        }
+#if ZRK_ENCODE_FILTERS
         if (samples > 0) {
             AVFrame* frame = work.frame;
             frame->format = AV_SAMPLE_FMT_S16;
@@ -512,9 +631,12 @@ bool LibavRecording::sendSound(int64_t untilNs, bool final)
             if (result < 0)
                 return fail("Error while filtering", result);
         }
+#endif
     }
-    if (!drainAudioSink())
+#if ZRK_ENCODE_FILTERS
+    if (audioGraph && !drainAudioSink())
         return false;
+#endif
     return !final || encode(audio, audioStream, nullptr, audioBytes);
 }
 

@@ -253,7 +253,7 @@ int main(int argc, char** argv)
     rewriter.allowNv12(encoding != "ffmpeg-yuv420p");
     InProcessEncoder::Shape shape;
     bool inProcess =
-        encoding.empty() && InProcessEncoder::recognise(args, shape) && InProcessEncoder::available();
+        encoding.empty() && InProcessEncoder::recognise(args, shape) && InProcessEncoder::available(shape);
     if (inProcess) {
         // Only when every sound input is one the adapter records itself.
         CommandRewriter trial(probe);

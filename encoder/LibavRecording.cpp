@@ -430,17 +430,23 @@ bool LibavRecording::openResampler()
     return true;
 }
 
+// `frame` made ready for `count` samples in the encoder's format.
+static int soundFrame(AVFrame* frame, const AVCodecContext* encoder, int count)
+{
+    frame->format = encoder->sample_fmt;
+    frame->sample_rate = encoder->sample_rate;
+    av_channel_layout_copy(&frame->ch_layout, &encoder->ch_layout);
+    frame->nb_samples = count;
+    return av_frame_get_buffer(frame, 0);
+}
+
 bool LibavRecording::resample(const uint8_t* samples, int count, bool final)
 {
     AVFrame* frame = filtered.frame;
     // No input is a flush to the resampler: only at the end.
     const int room = count > 0 || final ? swr_get_out_samples(resampler, count) : 0;
     if (room > 0) {
-        frame->format = audio->sample_fmt;
-        frame->sample_rate = audio->sample_rate;
-        av_channel_layout_copy(&frame->ch_layout, &audio->ch_layout);
-        frame->nb_samples = room;
-        int result = av_frame_get_buffer(frame, 0);
+        int result = soundFrame(frame, audio, room);
         const uint8_t* in[] = {samples};
         if (result >= 0)
             result = swr_convert(resampler, frame->data, room, count > 0 ? in : nullptr, count);
@@ -453,11 +459,7 @@ bool LibavRecording::resample(const uint8_t* samples, int count, bool final)
     // Whole frames as the encoder takes them; at the end the rest as a shorter one.
     const int size = audio->frame_size > 0 ? audio->frame_size : av_audio_fifo_size(fifo);
     while (av_audio_fifo_size(fifo) >= size || (final && av_audio_fifo_size(fifo) > 0)) {
-        frame->format = audio->sample_fmt;
-        frame->sample_rate = audio->sample_rate;
-        av_channel_layout_copy(&frame->ch_layout, &audio->ch_layout);
-        frame->nb_samples = std::min(size, av_audio_fifo_size(fifo));
-        int result = av_frame_get_buffer(frame, 0);
+        int result = soundFrame(frame, audio, std::min(size, av_audio_fifo_size(fifo)));
         if (result >= 0)
             result = av_audio_fifo_read(fifo, reinterpret_cast<void**>(frame->data), frame->nb_samples);
         frame->pts = samplesOut;
@@ -694,17 +696,12 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     for (size_t i = 0; i < sounds.size(); ++i)
         feeds.push_back(std::make_unique<SoundFeed>(-1, format, 0));
     if (pulse) {
-        const int64_t nsPerByte = 1'000'000'000 / (int64_t(format.rate) * format.bytesPerFrame());
         for (size_t i = 0; i < sounds.size(); ++i) {
             SoundFeed* feed = feeds[i].get();
             const FeedClock& feedClock = clock;
             pulse->record(sounds[i], format.rate, format.channels,
-                          [feed, &feedClock, nsPerByte](const void* data, size_t bytes, int64_t ageUs) {
-                              const int64_t now = feedClock.elapsedNs();
-                              const int64_t captured = ageUs >= 0 || ageUs < -1
-                                                           ? now - ageUs * 1000
-                                                           : now - int64_t(bytes) * nsPerByte;
-                              feed->place(data, bytes, captured, now);
+                          [feed, &feedClock](const void* data, size_t bytes, int64_t ageUs) {
+                              feed->placeFromServer(data, bytes, ageUs, feedClock.elapsedNs());
                           });
         }
     }

@@ -26,6 +26,14 @@ int64_t SoundFeed::frameAt(int64_t ns) const
     return scaled >= 0 ? scaled / 1'000'000'000 : -((-scaled + 999'999'999) / 1'000'000'000);
 }
 
+void SoundFeed::placeFromServer(const void* data, size_t bytes, int64_t ageUs, int64_t nowNs)
+{
+    const int64_t nsPerByte = 1'000'000'000 / (int64_t(format_.rate) * format_.bytesPerFrame());
+    const int64_t captured =
+        ageUs >= 0 || ageUs < -1 ? nowNs - ageUs * 1000 : nowNs - int64_t(bytes) * nsPerByte;
+    place(data, bytes, captured, nowNs);
+}
+
 void SoundFeed::place(const void* data, size_t bytes, int64_t capturedNs, int64_t arrivedNs)
 {
     const int bpf = format_.bytesPerFrame();

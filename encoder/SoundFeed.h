@@ -42,6 +42,9 @@ public:
     // A block captured `capturedNs` after the origin that arrived `arrivedNs` after it; `data`
     // nullptr is a block of silence.
     void place(const void* data, size_t bytes, int64_t capturedNs, int64_t arrivedNs);
+    // A block from the sound server arriving `nowNs` after the origin, captured `ageUs` before
+    // (as the server reports it; -1: no report, then it is taken as just captured).
+    void placeFromServer(const void* data, size_t bytes, int64_t ageUs, int64_t nowNs);
     // Writes what is due `nowNs` after the origin without blocking. False once the reader has
     // gone (then the feed stays quiet).
     bool pump(int64_t nowNs);

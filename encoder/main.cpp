@@ -173,15 +173,9 @@ int runWithFeeds(const std::string& program, const std::vector<std::string>& arg
     if (PulseServer* pulse = probe.pulse()) {
         for (size_t i = 0; i < sounds.size(); ++i) {
             SoundFeed* feed = feeds[i].get();
-            const int64_t nsPerByte = 1'000'000'000 / (int64_t(format.rate) * format.bytesPerFrame());
             pulse->record(sounds[i].device, format.rate, format.channels,
-                          [feed, &clock, nsPerByte](const void* data, size_t bytes, int64_t ageUs) {
-                              const int64_t now = clock.elapsedNs();
-                              // Without a timing report the block is taken as just captured.
-                              const int64_t captured = ageUs >= 0 || ageUs < -1
-                                                           ? now - ageUs * 1000
-                                                           : now - int64_t(bytes) * nsPerByte;
-                              feed->place(data, bytes, captured, now);
+                          [feed, &clock](const void* data, size_t bytes, int64_t ageUs) {
+                              feed->placeFromServer(data, bytes, ageUs, clock.elapsedNs());
                           });
         }
     }

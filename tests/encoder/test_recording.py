@@ -220,8 +220,11 @@ class InProcess(unittest.TestCase):
                     self.assertEqual(code, 0, output[-2000:])
                     info = support.probe(segment)
                     duration = float(info["format"]["duration"])
-                    # Never longer than the run by a frame; shorter by no more than the start-up.
-                    self.assertLessEqual(duration, recorded + 1 / 18 + 0.05, encode)
+                    # Never longer than the run by a frame (FFmpeg's program, the fallback: two;
+                    # its AVI came out one frame beyond that now and then in the whole suite);
+                    # shorter by no more than the start-up.
+                    frames = 1 if encode is None else 2
+                    self.assertLessEqual(duration, recorded + frames / 18 + 0.05, encode)
                     self.assertGreaterEqual(duration, recorded - CaptureQuality.STARTUP_LOSS, encode)
                     segments.append(segment)
                     shapes.append(self.streams(info))

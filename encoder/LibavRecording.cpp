@@ -1,10 +1,8 @@
 #include "LibavRecording.h"
 
 #include "CommandRewriter.h"
-#include "FfmpegCommand.h"
 #include "PulseServer.h"
 #include "ScreenCapture.h"
-#include "SegmentFormat.h"
 #include "SoundFeed.h"
 
 // ZRK_ENCODE_FILTERS: this build of the module has FFmpeg's filters (the watermark's overlay and
@@ -30,18 +28,13 @@ struct AVFilterContext;
 #endif
 
 #include <algorithm>
-#include <atomic>
 #include <cinttypes>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <limits>
-#include <poll.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -98,6 +91,11 @@ private:
     bool open(const std::string& name);
     bool openVideo();
     bool openAudio();
+    // A context for the encoder `name`, flagged as the container needs; null (and `error`) if missing.
+    AVCodecContext* encoderContext(const char* name);
+    // Opens `encoder` with `options` (freed) and gives it its stream in the file; `label` is the
+    // stream as FFmpeg's messages name it.
+    bool startEncoder(AVCodecContext* encoder, AVDictionary*& options, const char* label, AVStream*& stream);
     bool openOutput();
     bool videoGraphOf();
     bool audioGraphOf();
@@ -179,14 +177,37 @@ bool LibavRecording::fail(const std::string& what, int code)
     return false;
 }
 
+AVCodecContext* LibavRecording::encoderContext(const char* name)
+{
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (!codec) {
+        error = std::string("Unknown encoder '") + name + "'";
+        return nullptr;
+    }
+    AVCodecContext* encoder = avcodec_alloc_context3(codec);
+    if (encoder && (out->oformat->flags & AVFMT_GLOBALHEADER))
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    return encoder;
+}
+
+bool LibavRecording::startEncoder(AVCodecContext* encoder, AVDictionary*& options, const char* label,
+                                  AVStream*& stream)
+{
+    const int result = avcodec_open2(encoder, encoder->codec, &options);
+    av_dict_free(&options);
+    if (result < 0)
+        return fail(std::string("Error while opening encoder for output stream ") + label, result);
+    stream = avformat_new_stream(out, nullptr);
+    avcodec_parameters_from_context(stream->codecpar, encoder);
+    stream->time_base = encoder->time_base;
+    return true;
+}
+
 bool LibavRecording::openVideo()
 {
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    if (!codec) {
-        error = "Unknown encoder 'libx264'";
+    video = encoderContext("libx264");
+    if (!video)
         return false;
-    }
-    video = avcodec_alloc_context3(codec);
     const ScreenGrabber::Area& area = screen.area();
     video->width = area.width;
     video->height = area.height;
@@ -195,8 +216,6 @@ bool LibavRecording::openVideo()
     video->sample_aspect_ratio = {0, 1};
     video->pix_fmt =
         !videoGraph && screen.layout() == FrameConverter::Layout::Nv12 ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUV420P;
-    if (out->oformat->flags & AVFMT_GLOBALHEADER)
-        video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     bool threads = false;
     for (const auto& option : shape.videoOptions) {
@@ -209,13 +228,8 @@ bool LibavRecording::openVideo()
         for (size_t i = 0; i + 1 < chosen.size(); i += 2)
             av_dict_set(&options, chosen[i].c_str() + 1, chosen[i + 1].c_str(), 0);
     }
-    const int result = avcodec_open2(video, codec, &options);
-    av_dict_free(&options);
-    if (result < 0)
-        return fail("Error while opening encoder for output stream #0:0", result);
-    videoStream = avformat_new_stream(out, nullptr);
-    avcodec_parameters_from_context(videoStream->codecpar, video);
-    videoStream->time_base = video->time_base;
+    if (!startEncoder(video, options, "#0:0", videoStream))
+        return false;
     videoStream->avg_frame_rate = frameRate;
     videoStream->r_frame_rate = frameRate;
     return true;
@@ -223,29 +237,17 @@ bool LibavRecording::openVideo()
 
 bool LibavRecording::openAudio()
 {
-    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
-    if (!codec) {
-        error = "Unknown encoder 'aac'";
+    audio = encoderContext("aac");
+    if (!audio)
         return false;
-    }
-    audio = avcodec_alloc_context3(codec);
     audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
     audio->sample_rate = shape.sampleRate > 0 ? shape.sampleRate : CommandRewriter::kFeedRate;
     av_channel_layout_default(&audio->ch_layout, CommandRewriter::kFeedChannels);
     audio->time_base = {1, audio->sample_rate};
-    if (out->oformat->flags & AVFMT_GLOBALHEADER)
-        audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     if (!shape.audioBitrate.empty())
         av_dict_set(&options, "b", shape.audioBitrate.c_str(), 0);
-    const int result = avcodec_open2(audio, codec, &options);
-    av_dict_free(&options);
-    if (result < 0)
-        return fail("Error while opening encoder for output stream #0:1", result);
-    audioStream = avformat_new_stream(out, nullptr);
-    avcodec_parameters_from_context(audioStream->codecpar, audio);
-    audioStream->time_base = audio->time_base;
-    return true;
+    return startEncoder(audio, options, "#0:1", audioStream);
 }
 
 #if ZRK_ENCODE_FILTERS
@@ -426,7 +428,6 @@ bool LibavRecording::openResampler()
         av_audio_fifo_alloc(audio->sample_fmt, audio->ch_layout.nb_channels, std::max(audio->frame_size, 1));
     if (!fifo)
         return fail("Error allocating the sound queue", AVERROR(ENOMEM));
-    samplesIn.assign(sounds.size(), 0);
     return true;
 }
 

@@ -106,10 +106,10 @@ private:
 
     // A frame of the screen into the picture's graph or straight into the encoder.
     bool sendVideo(AVFrame* frame);
-    bool drainVideoSink();
+    bool drainSink(AVFilterContext* sink, AVCodecContext* encoder, AVStream* stream, int64_t& bytes,
+                   int64_t* frames);
     bool encode(AVCodecContext* encoder, AVStream* stream, AVFrame* frame, int64_t& bytes);
     bool sendSound(int64_t untilNs, bool final);
-    bool drainAudioSink();
     void printStats(bool last);
 
     const Shape& shape;
@@ -536,16 +536,19 @@ bool LibavRecording::encode(AVCodecContext* encoder, AVStream* stream, AVFrame* 
 }
 
 #if ZRK_ENCODE_FILTERS
-bool LibavRecording::drainVideoSink()
+// Encodes what the graph's `sink` has ready; `frames` counts them where given.
+bool LibavRecording::drainSink(AVFilterContext* sink, AVCodecContext* encoder, AVStream* stream,
+                               int64_t& bytes, int64_t* frames)
 {
     AVFrame* frame = filtered.frame;
     int result = 0;
-    while ((result = av_buffersink_get_frame(videoSink, frame)) >= 0) {
-        frame->pts = av_rescale_q(frame->pts, av_buffersink_get_time_base(videoSink), video->time_base);
+    while ((result = av_buffersink_get_frame(sink, frame)) >= 0) {
+        frame->pts = av_rescale_q(frame->pts, av_buffersink_get_time_base(sink), encoder->time_base);
         frame->pict_type = AV_PICTURE_TYPE_NONE;
-        const bool done = encode(video, videoStream, frame, videoBytes);
+        const bool done = encode(encoder, stream, frame, bytes);
         av_frame_unref(frame);
-        ++framesOut;
+        if (frames)
+            ++*frames;
         if (!done)
             return false;
     }
@@ -568,30 +571,11 @@ bool LibavRecording::sendVideo(AVFrame* frame)
     const int result = av_buffersrc_add_frame(screenSource, frame);
     if (result < 0)
         return fail("Error while filtering", result);
-    return drainVideoSink();
+    return drainSink(videoSink, video, videoStream, videoBytes, &framesOut);
 #else
     return false;
 #endif
 }
-
-#if ZRK_ENCODE_FILTERS
-bool LibavRecording::drainAudioSink()
-{
-    AVFrame* frame = filtered.frame;
-    int result = 0;
-    while ((result = av_buffersink_get_frame(audioSink, frame)) >= 0) {
-        frame->pts = av_rescale_q(frame->pts, av_buffersink_get_time_base(audioSink), audio->time_base);
-        const bool done = encode(audio, audioStream, frame, audioBytes);
-        av_frame_unref(frame);
-        if (!done)
-            return false;
-    }
-    if (result != AVERROR(EAGAIN) && result != AVERROR_EOF)
-        return fail("Error while filtering", result);
-    return true;
-}
-
-#endif
 
 bool LibavRecording::sendSound(int64_t untilNs, bool final)
 {
@@ -637,7 +621,7 @@ bool LibavRecording::sendSound(int64_t untilNs, bool final)
 #endif
     }
 #if ZRK_ENCODE_FILTERS
-    if (audioGraph && !drainAudioSink())
+    if (audioGraph && !drainSink(audioSink, audio, audioStream, audioBytes, nullptr))
         return false;
 #endif
     return !final || encode(audio, audioStream, nullptr, audioBytes);

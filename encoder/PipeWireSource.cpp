@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iostream>
 #include <pipewire/pipewire.h>
 #include <spa/utils/result.h>
 #include <unistd.h>
@@ -197,6 +198,7 @@ void PipeWireSource::globalRemoved(uint32_t id)
 bool PipeWireSource::open(const Remote& remote, int maxRate)
 {
     remote_ = remote;
+    startedNs_ = FeedClock::monotonicNs();
     pw_init(nullptr, nullptr);
     loop_ = pw_thread_loop_new("zrk-pipewire", nullptr);
     if (!loop_)
@@ -290,6 +292,17 @@ bool PipeWireSource::ready()
 {
     const bool all =
         std::all_of(streams_.begin(), streams_.end(), [](const auto& s) { return s->hasPicture(); });
+    if (all && !timesTold_) {
+        // How long the desktop takes to send is its own; what came before is ours. Told in the
+        // encoder's log, where a slow start can be told apart.
+        timesTold_ = true;
+        int64_t firstNs = 0;
+        for (const auto& stream : streams_)
+            firstNs = std::max(firstNs, stream->firstPictureNs());
+        std::cerr << "[pipewire @ remote] streaming " << (openedNs_ - startedNs_) / 1'000'000
+                  << " ms after connecting, first picture "
+                  << std::max<int64_t>(0, firstNs - openedNs_) / 1'000'000 << " ms later\n";
+    }
     return all || ended() || FeedClock::monotonicNs() - openedNs_ > kFirstPictureNs;
 }
 

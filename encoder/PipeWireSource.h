@@ -137,7 +137,9 @@ private:
     bool pointer_ = false;
     uint64_t sentVersion_ = 0;
     bool sentOnce_ = false;
-    int64_t openedNs_ = 0;
+    int64_t startedNs_ = 0; // open() called
+    int64_t openedNs_ = 0;  // every stream streaming
+    bool timesTold_ = false;
     std::atomic<bool> remoteLost_{false};
     std::string failure_;
 };

@@ -1,5 +1,7 @@
 #include "PipeWireStream.h"
 
+#include "FeedClock.h"
+
 #include <pipewire/pipewire.h>
 #include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
@@ -249,7 +251,8 @@ void PipeWireStream::process()
 
         std::lock_guard<std::mutex> hold(lock_);
         if (picture_.show(in)) {
-            ++pictures_;
+            if (pictures_++ == 0)
+                firstPictureNs_ = FeedClock::monotonicNs();
             std::swap(held_, newest); // the buffer shown stays; the one shown before goes back
         }
         if (cursor) {

@@ -42,6 +42,8 @@ public:
     std::string why() const;
     bool hasPicture() const { return pictures_ > 0; }
     int64_t pictures() const { return pictures_; }
+    // On the monotonic clock; 0 before the first picture.
+    int64_t firstPictureNs() const { return firstPictureNs_; }
     uint32_t node() const { return node_; }
 
 private:
@@ -67,6 +69,7 @@ private:
     bool connected_ = false;
     std::atomic<State> state_{State::Connecting};
     std::atomic<int64_t> pictures_{0};
+    std::atomic<int64_t> firstPictureNs_{0};
     mutable std::mutex whyLock_;
     std::string why_;
 };

@@ -20,6 +20,9 @@ class Case:
     screen: str = "1920x1080"
     mark: bool = False
     name: str = ""
+    # The adapter's CPU per frame over the ssr's, of each pair recorded back to back; the figures
+    # are the pair's with the median ratio.
+    ratios: list = field(default_factory=list)
 
 
 # Row order; the adapter is the one compared with the others.

@@ -112,6 +112,9 @@ def verdicts(cases, presets=PRESETS):
         for kind, limit in preset.targets + (("runs", 0.0),):
             text, holds = _check(kind, limit, fig, ssr, ssr_base, fps)
             lines.append("%-13s %-62s %s" % (case.name, text, {True: "holds", False: "FAILS", None: "unknown"}[holds]))
+        if len(case.ratios) > 1:
+            lines.append("%-13s   CPU/frame x ssr of the pairs: %s (the median pair's figures stand)" % (
+                case.name, " ".join(_fmt(r) for r in case.ratios)))
     return lines
 
 

@@ -49,6 +49,10 @@ constexpr size_t kMarkBytesCap = size_t(64) << 20;
 constexpr int64_t kFrameWaitNs = 5'000'000;
 // How long after the end the frames still due may take to come from the grab.
 constexpr int64_t kStallNs = 200'000'000;
+// Behind the clock by more than this, a frame that repeats the one encoded before it is left out
+// and the next frame's time stamp spans its slot: a run on a machine too slow for its picture
+// keeps its length and still ends soon after "q", instead of encoding every repeat it queued.
+constexpr int64_t kBehindNs = 1'000'000'000;
 // FFmpeg's progress line interval.
 constexpr int64_t kStatsIntervalNs = 500'000'000;
 
@@ -142,8 +146,9 @@ private:
 
     AVRational frameRate{};
     int64_t intervalNs = 0;
-    int64_t framesIn = 0;  // slots taken from the feed
-    int64_t framesOut = 0; // frames encoded
+    int64_t framesIn = 0;      // slots taken from the feed
+    int64_t framesOut = 0;     // frames encoded
+    int64_t framesLeftOut = 0; // repeats not encoded while behind
     int64_t videoBytes = 0;
     int64_t audioBytes = 0;
     float quality = -1;
@@ -638,7 +643,7 @@ void LibavRecording::printStats(bool last)
     int64_t size = out && out->pb ? avio_size(out->pb) : 0;
     if (size <= 0 && out && out->pb)
         size = avio_tell(out->pb);
-    const int64_t centis = framesOut * intervalNs / 10'000'000;
+    const int64_t centis = (framesOut + framesLeftOut) * intervalNs / 10'000'000;
     const double seconds = double(centis) / 100;
     char bitrate[32];
     if (seconds > 0)
@@ -650,13 +655,16 @@ void LibavRecording::printStats(bool last)
         std::snprintf(speed, sizeof speed, "%4.3gx", seconds / elapsed);
     else
         std::snprintf(speed, sizeof speed, "N/A");
+    char dropped[48] = "";
+    if (framesLeftOut > 0)
+        std::snprintf(dropped, sizeof dropped, " dup=0 drop=%" PRId64, framesLeftOut);
     std::fprintf(stderr,
                  "frame=%5" PRId64 " fps=%3.*f q=%3.1f %ssize=%8.0fkB time=%02" PRId64
-                 ":%02d:%02d.%02d bitrate=%s "
+                 ":%02d:%02d.%02d bitrate=%s%s "
                  "speed=%s    %c",
                  framesOut, fps < 9.95 ? 1 : 0, fps, double(quality), last ? "L" : "", double(size) / 1024,
                  centis / 360000, int(centis / 6000 % 60), int(centis / 100 % 60), int(centis % 100), bitrate,
-                 speed, last ? '\n' : '\r');
+                 dropped, speed, last ? '\n' : '\r');
     if (last) {
         const double total = double(videoBytes + audioBytes);
         std::fprintf(stderr,
@@ -722,7 +730,16 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     // comes just after a slot began leaves that slot out. The sound follows the encoded picture
     // and ends with it: a run's streams are equally long, and the next run's join keeps them in step.
     ScreenFeed::Buffer held;
-    const auto encodeHeld = [&] {
+    // Kept so that its memory holds the same picture while it is compared with the next.
+    ScreenFeed::Buffer lastEncoded;
+    const auto encodeHeld = [&](bool mayLeaveOut) {
+        if (mayLeaveOut && held == lastEncoded && clock.elapsedNs() - framesIn * intervalNs > kBehindNs) {
+            held.reset();
+            ++framesIn;
+            ++framesLeftOut;
+            return true;
+        }
+        lastEncoded = held;
         // The frame's memory goes back to the feed once the encoder has let it go.
         uint8_t* data = held->data;
         frame->buf[0] = av_buffer_create(
@@ -758,7 +775,7 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
                 break;
             }
             if (held)
-                ok = encodeHeld();
+                ok = encodeHeld(true);
             held = std::move(picture);
         } else if (endNs != kNotYet && clock.elapsedNs() > endNs + 2 * intervalNs + kStallNs) {
             break; // the grabs stalled: what came is the picture
@@ -767,9 +784,11 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
             ok = sendSound(std::min({clock.elapsedNs(), endNs, framesIn * intervalNs}), false);
         printStats(false);
     }
+    // The last slot is always encoded: it ends the run on time.
     if (ok && held && framesIn < endSlot())
-        ok = encodeHeld();
+        ok = encodeHeld(false);
     held.reset();
+    lastEncoded.reset();
     if (endNs == kNotYet)
         endNs = clock.elapsedNs();
     screen.stop();

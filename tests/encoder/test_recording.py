@@ -244,17 +244,20 @@ class Big(unittest.TestCase):
     """Run inside scripts/with-desktop --moving --size 3840x2160: the whole 4K screen at the HD
     level with system sound and a text watermark, as the program asks for it."""
 
-    def test_4k_with_sound_and_watermark(self):
-        with tempfile.TemporaryDirectory() as folder:
-            mark = os.path.join(folder, "mark.png")
-            subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=black@0.0:size=160x44,format=rgba",
-                            "-vf", "drawtext=text=Reelcast:fontcolor=white:fontsize=36", "-frames:v", "1", mark],
-                           check=True)
-            segment = os.path.join(folder, "segment.bak")
-            arguments = ('-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 3840x2160 -draw_mouse 1 -i desktop '
+    def arguments(self, folder):
+        mark = os.path.join(folder, "mark.png")
+        subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=black@0.0:size=160x44,format=rgba",
+                        "-vf", "drawtext=text=Reelcast:fontcolor=white:fontsize=36", "-frames:v", "1", mark],
+                       check=True)
+        segment = os.path.join(folder, "segment.bak")
+        return segment, ('-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 3840x2160 -draw_mouse 1 -i desktop '
                          '-f png_pipe -protocol_whitelist file -i "file:%s" -filter_complex "overlay=(main_w-overlay_w)'
                          ' - 20:20" -f dshow -i audio="virtual-audio-capturer" %s %s -f mp4 -movflags faststart "%s"'
                          % (mark, ENCODE % (24, 24, "800k", 18), SOUND % (48000, 256), segment))
+
+    def test_4k_with_sound_and_watermark(self):
+        with tempfile.TemporaryDirectory() as folder:
+            segment, arguments = self.arguments(folder)
             code, output, cpu, recorded = support.record(arguments, 6)
             self.assertEqual(code, 0, output[-3000:])
             info = support.probe(segment)
@@ -268,6 +271,41 @@ class Big(unittest.TestCase):
             self.assertGreaterEqual(video[1] - video[0], recorded - CaptureQuality.STARTUP_LOSS)
             self.assertAlmostEqual(frames, round((video[1] - video[0]) * 24), delta=1)
             self.assertIsNotNone(info["audio"])
+
+    def test_overloaded_run_ends_soon_after_q(self):
+        """On one core shared with a busy loop the encoder gets about half of what this picture
+        needs. The run still keeps its length and ends within seconds of "q", where encoding every
+        frame it fell behind by took about as long as the run itself."""
+        # The benchmark's scrolling picture: the whole screen changes every frame.
+        marker = os.path.join(os.path.dirname(os.path.dirname(support.ADAPTER)), "bench", "av-marker")
+        if not os.access(marker, os.X_OK):
+            self.skipTest("%s is not built (its X and sound libraries are missing)" % marker)
+        core = min(os.sched_getaffinity(0))
+        own = os.sched_getaffinity(0)
+        with tempfile.TemporaryDirectory() as folder:
+            segment, arguments = self.arguments(folder)
+            picture = subprocess.Popen([marker, "--moving"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            picture.stdout.readline()  # its geometry: it is drawing
+            hog = subprocess.Popen([sys.executable, "-c", "while True: pass"])
+            try:
+                os.sched_setaffinity(hog.pid, {core})
+                os.sched_setaffinity(0, {core})  # the encoder inherits it
+                started = time.monotonic()
+                code, output, _, recorded = support.record(arguments, 10)
+                after_q = time.monotonic() - started - recorded
+            finally:
+                os.sched_setaffinity(0, own)
+                hog.kill()
+                hog.wait()
+                picture.stdin.close()
+                picture.wait(timeout=10)
+            self.assertEqual(code, 0, output[-3000:])
+            print("\noverloaded 4K: ended %.2f s after q; %s" % (after_q, output.split("\r")[-1].strip()[:160]))
+            self.assertIn(" drop=", output)
+            self.assertLess(after_q, 4.0)
+            info = support.probe(segment)
+            for kind in ("video", "audio"):
+                self.assertAlmostEqual(float(info[kind]["duration"]), recorded, delta=0.2, msg=kind)
 
 
 if __name__ == "__main__":

@@ -732,8 +732,11 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     ScreenFeed::Buffer held;
     // Kept so that its memory holds the same picture while it is compared with the next.
     ScreenFeed::Buffer lastEncoded;
+    // The slots before the first picture all come with it; waiting for it is not falling behind.
+    int64_t firstPictureNs = -1;
     const auto encodeHeld = [&](bool mayLeaveOut) {
-        if (mayLeaveOut && held == lastEncoded && clock.elapsedNs() - framesIn * intervalNs > kBehindNs) {
+        const int64_t dueNs = std::max(firstPictureNs, framesIn * intervalNs);
+        if (mayLeaveOut && held == lastEncoded && clock.elapsedNs() - dueNs > kBehindNs) {
             held.reset();
             ++framesIn;
             ++framesLeftOut;
@@ -769,6 +772,8 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     while (ok && framesIn + (held ? 1 : 0) < endSlot()) {
         ScreenFeed::Buffer picture;
         if (feed->next(picture, kFrameWaitNs)) {
+            if (firstPictureNs < 0)
+                firstPictureNs = clock.elapsedNs();
             if (!picture) {
                 grabFailed = true;
                 endNs = std::min(endNs, (framesIn + (held ? 1 : 0)) * intervalNs);

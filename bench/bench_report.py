@@ -131,7 +131,7 @@ def format_table(cases):
             lines.append(row)
     lines.append("adapter: its own screen grab; fallback: the adapter with REELCAST_CAPTURE=ffmpeg (x11grab); direct: "
                  "FFmpeg run directly; ssr: SimpleScreenRecorder. /x = adapter / x (sizes for signed figures). "
-                 "ms/frame: CPU of the process tree per frame of the frame rate from 1 s after launch to q; ms/kept: "
+                 "ms/frame: CPU of the process tree from 1 s after launch to its end per frame of the frame rate from then to q; ms/kept: "
                  "all its CPU per frame kept; MiB: its peak PSS; "
                  "frames: frames the joined file kept; gap: the longest time between the grabs of two frames in a row; mark/s, X/s: CPU seconds a second of the benchmark's marker "
                  "(its moving picture included) and of the X server (which also serves the grabs); wm: watermark. "

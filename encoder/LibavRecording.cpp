@@ -730,19 +730,18 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     // comes just after a slot began leaves that slot out. The sound follows the encoded picture
     // and ends with it: a run's streams are equally long, and the next run's join keeps them in step.
     ScreenFeed::Buffer held;
-    // Kept so that its memory holds the same picture while it is compared with the next.
-    ScreenFeed::Buffer lastEncoded;
+    int64_t lastPicture = 0; // the feed's count of the grab encoded last
     // The slots before the first picture all come with it; waiting for it is not falling behind.
     int64_t firstPictureNs = -1;
     const auto encodeHeld = [&](bool mayLeaveOut) {
         const int64_t dueNs = std::max(firstPictureNs, framesIn * intervalNs);
-        if (mayLeaveOut && held == lastEncoded && clock.elapsedNs() - dueNs > kBehindNs) {
+        if (mayLeaveOut && held->picture == lastPicture && clock.elapsedNs() - dueNs > kBehindNs) {
             held.reset();
             ++framesIn;
             ++framesLeftOut;
             return true;
         }
-        lastEncoded = held;
+        lastPicture = held->picture;
         // The frame's memory goes back to the feed once the encoder has let it go.
         uint8_t* data = held->data;
         frame->buf[0] = av_buffer_create(
@@ -793,7 +792,6 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
     if (ok && held && framesIn < endSlot())
         ok = encodeHeld(false);
     held.reset();
-    lastEncoded.reset();
     if (endNs == kNotYet)
         endNs = clock.elapsedNs();
     screen.stop();

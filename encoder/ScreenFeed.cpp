@@ -169,14 +169,14 @@ void ScreenFeed::run()
             if (fresh) {
                 const ScreenSource::Grab grab = source_->grabInto(fresh->data);
                 if (grab == ScreenSource::Grab::Fresh) {
-                    ++grabs_;
+                    fresh->picture = ++grabs_;
                 } else if (grab == ScreenSource::Grab::Same && last) {
                     fresh = nullptr; // the last frame again, without converting it again
                 } else if (grab == ScreenSource::Grab::Failed) {
                     failed_ = true;
                     fresh = nullptr;
                 } else {
-                    ++grabs_;
+                    fresh->picture = ++grabs_;
                 }
             }
             if (!fresh)

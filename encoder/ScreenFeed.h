@@ -34,6 +34,7 @@ public:
         uint8_t* data = nullptr;
         size_t size = 0;
         int64_t sentUpTo = 0; // the stream position just after its last byte in the pipe
+        int64_t picture = 0;  // the grab it holds, counted from 1: repeats share it
     };
     using Buffer = std::shared_ptr<Frame>;
 

@@ -29,6 +29,7 @@ int64_t SoundFeed::frameAt(int64_t ns) const
 void SoundFeed::placeFromServer(const void* data, size_t bytes, int64_t ageUs, int64_t nowNs)
 {
     const int64_t nsPerByte = 1'000'000'000 / (int64_t(format_.rate) * format_.bytesPerFrame());
+    // Without a timing report the block is taken as just captured.
     const int64_t captured =
         ageUs >= 0 || ageUs < -1 ? nowNs - ageUs * 1000 : nowNs - int64_t(bytes) * nsPerByte;
     place(data, bytes, captured, nowNs);

@@ -115,7 +115,8 @@ class TestMediaManager : public QObject
     {
         QSignalSpy saved(m_, &QMediaManager::finished);
         m_->save();
-        if (!saved.wait(15000))
+        // A save that finds nothing to join answers at once, inside save().
+        if (saved.isEmpty() && !saved.wait(15000))
             return false;
         *ok = saved.first().at(0).toBool();
         return saved.first().at(1).toString() == QStringLiteral("视频保存失败,详情请查看日志！");

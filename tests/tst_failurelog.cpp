@@ -150,7 +150,9 @@ private slots:
                     QDir(saveDir_).removeRecursively();
             }));
             if (kind == "merged gone") {
-                QTRY_VERIFY(!QDir(work).entryList({"Rec *"}, QDir::Files).isEmpty());
+                // Only once the join has checked its file, or the check fails on the missing file.
+                QTRY_VERIFY_WITH_TIMEOUT(m_->isMerged(), 15000);
+                QVERIFY(!QDir(work).entryList({"Rec *"}, QDir::Files).isEmpty());
                 for (const QFileInfo& merged : QDir(work).entryInfoList({"Rec *"}, QDir::Files))
                     QVERIFY(QFile::remove(merged.filePath()));
             }

@@ -326,6 +326,11 @@ bool QMediaManager::isFinishing() const
     return phase_ == Finishing;
 }
 
+bool QMediaManager::isMerged() const
+{
+    return phase_ == Finishing && mergeDone_;
+}
+
 int QMediaManager::elapsedSeconds() const
 {
     return currentSeconds_;

@@ -43,6 +43,8 @@ public:
     bool isIdle() const;
     // Stopped and not yet idle: the file is being merged, saved or cleaned up. A start is refused.
     bool isFinishing() const;
+    // Stopped, and the segments are joined (or the join has failed); the save has not run yet.
+    bool isMerged() const;
     int elapsedSeconds() const;
     int state() const;
     // Bytes of the segment files written so far by the recording in progress; 0 when idle.

@@ -831,5 +831,9 @@ extern "C" int zrkEncode(const InProcessEncoder::Shape& shape, ScreenCapture& sc
                          const InProcessEncoder::Quit& quit, const std::string& name)
 {
     LibavRecording recording(shape, screen, pulse, sounds, clock);
-    return recording.run(name, quit);
+    const int code = recording.run(name, quit);
+    // The sound server's thread feeds the recording's sound feeds until its streams end.
+    if (pulse)
+        pulse->stopRecording();
+    return code;
 }

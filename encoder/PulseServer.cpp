@@ -91,13 +91,8 @@ void PulseServer::disconnect()
 {
     if (!loop_ || !context_)
         return;
+    stopRecording();
     pa_threaded_mainloop_lock(loop_);
-    for (auto& recording : recordings_) {
-        pa_stream_set_read_callback(recording->stream, nullptr, nullptr);
-        pa_stream_disconnect(recording->stream);
-        pa_stream_unref(recording->stream);
-    }
-    recordings_.clear();
     pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
@@ -105,6 +100,21 @@ void PulseServer::disconnect()
     pa_threaded_mainloop_unlock(loop_);
     pa_threaded_mainloop_stop(loop_);
     connected_ = false;
+}
+
+void PulseServer::stopRecording()
+{
+    if (!loop_ || recordings_.empty())
+        return;
+    // Under the loop's lock no callback runs, and none is called for these streams afterwards.
+    pa_threaded_mainloop_lock(loop_);
+    for (auto& recording : recordings_) {
+        pa_stream_set_read_callback(recording->stream, nullptr, nullptr);
+        pa_stream_disconnect(recording->stream);
+        pa_stream_unref(recording->stream);
+    }
+    recordings_.clear();
+    pa_threaded_mainloop_unlock(loop_);
 }
 
 bool PulseServer::connect(int timeoutMs)

@@ -44,6 +44,8 @@ public:
     // little-endian samples, delivered in small blocks. Recording goes on until destruction; a
     // stream the server refuses or drops simply delivers nothing more.
     bool record(const std::string& device, int rate, int channels, Receiver receiver);
+    // Ends every recording; no receiver is called once this returns, so what they feed may go.
+    void stopRecording();
 
 private:
     struct Recording;

@@ -201,6 +201,9 @@ int runWithFeeds(const std::string& program, const std::vector<std::string>& arg
         const timespec interval{0, kPumpIntervalNs};
         nanosleep(&interval, nullptr);
     }
+    // The sound server's thread feeds the sound feeds until its streams end.
+    if (PulseServer* pulse = probe.pulse())
+        pulse->stopRecording();
     feeds.clear(); // FFmpeg has ended: its pipes close
     int code = child.wait();
     if (quitAsked && code == 255)

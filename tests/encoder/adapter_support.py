@@ -28,9 +28,10 @@ def take_paths(argv):
     return rest
 
 
-def command(arguments):
-    """The command string the program builds: quoted encoder path, a blank, the arguments."""
-    return '"%s" %s' % (ADAPTER, arguments)
+def command(arguments, prefix=""):
+    """The command string the program builds: quoted encoder path, a blank, the arguments
+    (`prefix` runs the adapter under another program, such as valgrind)."""
+    return '%s"%s" %s' % (prefix, ADAPTER, arguments)
 
 
 def environment(**overrides):
@@ -43,9 +44,9 @@ def environment(**overrides):
     return env
 
 
-def run(arguments, env=None, timeout=60):
+def run(arguments, env=None, timeout=60, prefix=""):
     """Runs a command string to its end; returns (exit code, stdout, stderr)."""
-    p = subprocess.run([RUNNER, command(arguments)], env=env or os.environ, capture_output=True,
+    p = subprocess.run([RUNNER, command(arguments, prefix)], env=env or os.environ, capture_output=True,
                        timeout=timeout)
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
@@ -69,7 +70,7 @@ def dry_run(arguments, **env):
     return dry_run_with_sounds(arguments, **env)[:3]
 
 
-def record(arguments, seconds, env=None, log=None, pass_fds=()):
+def record(arguments, seconds, env=None, log=None, pass_fds=(), prefix=""):
     """Starts a recording, lets it run, stops it with "q\\r\\n" as the program does. Returns the
     exit code, the encoder output, the CPU seconds the encoder used and the recorded time (from
     the start to "q", as the program's clock counts it). `pass_fds` are inherited, as the
@@ -77,7 +78,7 @@ def record(arguments, seconds, env=None, log=None, pass_fds=()):
     before = os.times()
     out = open(log, "w+b") if log else subprocess.PIPE
     started = time.monotonic()
-    p = subprocess.Popen([RUNNER, command(arguments)], env=env or os.environ, stdin=subprocess.PIPE,
+    p = subprocess.Popen([RUNNER, command(arguments, prefix)], env=env or os.environ, stdin=subprocess.PIPE,
                          stdout=out, stderr=subprocess.STDOUT, pass_fds=pass_fds)
     time.sleep(seconds)
     recorded = time.monotonic() - started

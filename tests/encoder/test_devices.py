@@ -153,5 +153,32 @@ class FedRun(unittest.TestCase):
         self.assertIn("Requested output format 'no_such_muxer' is not a suitable output format", out + err)
 
 
+class MemorySafety(unittest.TestCase):
+    """The adapter under valgrind: the sound server's thread and the screen grab never touch
+    what a run has already freed, whichever way the run ends."""
+
+    SCREEN = ('-y -f gdigrab -offset_x 0 -offset_y 0 -video_size 640x480 -draw_mouse 1 -i desktop '
+              '-f dshow -i audio="virtual-audio-capturer" -framerate 18 -r 18 -b:v 300k -crf 22 -c:v libx264 '
+              '-preset ultrafast -pix_fmt yuv420p -ar 44100 -ab 128k  -c:a aac -f %s "%s"')
+    VALGRIND = "valgrind -q --error-exitcode=99 "
+
+    def test_every_ending_is_clean(self):
+        cases = [("FFmpeg's program fails at once", "no_such_muxer", "ffmpeg", None),
+                 ("FFmpeg's program stopped by q", "mp4", "ffmpeg", 2),
+                 ("encoded in the adapter, stopped by q", "mp4", None, 2)]
+        for name, muxer, encode, seconds in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as folder:
+                arguments = self.SCREEN % (muxer, os.path.join(folder, "out.mp4"))
+                env = support.environment(REELCAST_ENCODE=encode)
+                if seconds is None:
+                    code, out, err = support.run(arguments, env, prefix=self.VALGRIND)
+                    out += err
+                else:
+                    code, out, _, _ = support.record(arguments, seconds, env, prefix=self.VALGRIND)
+                self.assertNotEqual(code, 99, out[-6000:])
+                self.assertNotIn("Invalid read", out)
+                self.assertEqual(code, 1 if seconds is None else 0, out[-2000:])
+
+
 if __name__ == "__main__":
     unittest.main(argv=support.take_paths(sys.argv), verbosity=2)

@@ -802,6 +802,9 @@ int LibavRecording::run(const std::string& name, const InProcessEncoder::Quit& q
         ok = encode(video, videoStream, nullptr, videoBytes);
     if (ok)
         ok = sendSound(std::max<int64_t>(std::min(endNs, framesIn * intervalNs), 0), true);
+    // The sound server's thread writes into the feeds until its streams end; they go with this run.
+    if (pulse)
+        pulse->stopRecording();
     const int trailer = av_write_trailer(out);
     printStats(true);
     // The encoders' own summaries come before the adapter's last words, as under FFmpeg.
@@ -831,9 +834,5 @@ extern "C" int zrkEncode(const InProcessEncoder::Shape& shape, ScreenCapture& sc
                          const InProcessEncoder::Quit& quit, const std::string& name)
 {
     LibavRecording recording(shape, screen, pulse, sounds, clock);
-    const int code = recording.run(name, quit);
-    // The sound server's thread feeds the recording's sound feeds until its streams end.
-    if (pulse)
-        pulse->stopRecording();
-    return code;
+    return recording.run(name, quit);
 }

@@ -41,8 +41,8 @@ public:
     std::string defaultSinkMonitor();
 
     // Starts recording `device` (empty: the default source) as interleaved signed 16-bit
-    // little-endian samples, delivered in small blocks. Recording goes on until destruction; a
-    // stream the server refuses or drops simply delivers nothing more.
+    // little-endian samples, delivered in small blocks. Recording goes on until stopRecording() or
+    // destruction; a stream the server refuses or drops simply delivers nothing more.
     bool record(const std::string& device, int rate, int channels, Receiver receiver);
     // Ends every recording; no receiver is called once this returns, so what they feed may go.
     void stopRecording();
